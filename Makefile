@@ -1,0 +1,34 @@
+# The two commands of the README: `make test` and `make demo`. Both install
+# what is missing, configure, build and run.
+
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all deps test test-host test-asan build-host build-asan clean
+
+all: build-host
+
+deps:
+	@scripts/install-deps
+
+build-host: deps
+	cmake -S . -B build $(CMAKE_FLAGS) > /dev/null
+	cmake --build build -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B build-asan -DRUK_SANITIZE=ON $(CMAKE_FLAGS) > /dev/null
+	cmake --build build-asan -j $(JOBS)
+
+test-host: build-host
+	ctest --test-dir build -j $(JOBS) --output-on-failure
+
+test-asan: build-asan
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir build-asan -j $(JOBS) --output-on-failure
+
+# Host suite, then the same suite under the sanitizers.
+test: test-host test-asan
+	@echo "make test: all suites passed"
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,302 @@
+#include "lib/str.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+
+TEST(StrPool, SizeClassBoundaries) {
+  struct {
+    int wanted;
+    int capacity;
+  } cases[] = {{-5, 52},       {0, 52},         {52, 52},        {53, 116},
+               {2037, 4084},   {4084, 4084},    {65524, 65524},  {65525, 65536},
+               {98304, 98304}, {98305, 131072}, {131072, 131072}};
+  for (auto c : cases) {
+    str::reference* block = str::get_cstring(c.wanted);
+    EXPECT_EQ(block->size, c.capacity) << "wanted " << c.wanted;
+    EXPECT_EQ(block->count, 1);
+    str::release_cstring(block);
+  }
+}
+
+TEST(StrPool, ReleasedBlocksAreReusedLastInFirstOut) {
+  str::reference* a = str::get_cstring(3000);
+  str::reference* b = str::get_cstring(4000);
+  str::release_cstring(a);
+  str::release_cstring(b);
+  // Both are 4084-byte blocks: the last released comes back first, for any
+  // request of that class.
+  EXPECT_EQ(str::get_cstring(2037), b);
+  EXPECT_EQ(str::get_cstring(4084), a);
+  str::release_cstring(a);
+  str::release_cstring(b);
+}
+
+TEST(StrPool, LargeBlocksGoBackToTheHeapNotToAPool) {
+  str::reference* large = str::get_cstring(65525);
+  str::release_cstring(large);  // freed; under ASan a later use would be reported
+  for (int cls = 0; cls < str::pool_classes; ++cls) {
+    str::reference* block = str::get_cstring(str::class_capacity(cls));
+    EXPECT_NE(block->size, 65536);
+    str::release_cstring(block);
+  }
+}
+
+TEST(StrPool, AnImpossibleSizeEndsTheProcessWithAMessage) {
+  EXPECT_EXIT(str::get_cstring(INT32_MAX), testing::ExitedWithCode(255),
+              "ruk: out of memory");
+}
+
+TEST(StrConstruct, EmptyStringsHoldNoBufferExceptFromAnEmptyText) {
+  str none;
+  str null_text(static_cast<const char*>(nullptr));
+  str zero_count("abc", 0);
+  EXPECT_EQ(none.ref, nullptr);
+  EXPECT_EQ(null_text.ref, nullptr);
+  EXPECT_EQ(zero_count.ref, nullptr);
+  EXPECT_STREQ(none.c_str(), "");
+  EXPECT_EQ(none.ref, nullptr) << "c_str of an empty string allocates nothing";
+
+  str empty_text("");
+  ASSERT_NE(empty_text.ref, nullptr);
+  EXPECT_EQ(empty_text.ref->size, 52);
+  str sum = none + none;
+  ASSERT_NE(sum.ref, nullptr);
+  EXPECT_EQ(sum.length(), 0);
+}
+
+TEST(StrConstruct, FromBytesCharacterAndNullPointer) {
+  str bytes("a\0b", 3);
+  EXPECT_EQ(bytes.length(), 3);
+  EXPECT_EQ(bytes.get_character(1), 0);
+  str zeros(static_cast<const char*>(nullptr), 4);
+  EXPECT_EQ(text(zeros), std::string(4, '\0'));
+  EXPECT_EQ(text(str('x', 3)), "xxx");
+  EXPECT_EQ(str('x', 0).ref, nullptr);
+}
+
+TEST(StrConstruct, DecimalText) {
+  EXPECT_EQ(text(str(0, 0)), "0");
+  EXPECT_EQ(text(str(-1, 0)), "-1");
+  EXPECT_EQ(text(str(7, 3)), "007");
+  EXPECT_EQ(text(str(1234, 3)), "1234");
+  EXPECT_EQ(text(str(1024, 0)), "1024");
+  EXPECT_EQ(text(str(2147483647, 0)), "2147483647");
+  EXPECT_EQ(text(str(INT32_MIN, 0)), "-2147483648");
+  EXPECT_EQ(text(str(-7, 3)), "-007");
+  EXPECT_EQ(text(str(5, 11)), "5");
+  EXPECT_EQ(text(str(5, -2)), "5");
+  EXPECT_EQ(text(str(0, 10)), "0000000000");
+}
+
+TEST(StrValue, DecimalValueOfATextFollowsTheSignRules) {
+  struct {
+    const char* text;
+    int value;
+  } cases[] = {{"42", 42},     {"  42", 42},  {"\t42", 42}, {"42abc", 42}, {"-7", -7},
+               {"+-12", -12},  {"", 0},       {"   ", 0},   {"-", 0},      {"-+5", 0},
+               {"a1", 0},      {"\n5", 0},    {"4294967297", 1}, {"-2147483648", INT32_MIN}};
+  for (auto c : cases) EXPECT_EQ(str(c.text).value(), c.value) << '"' << c.text << '"';
+}
+
+TEST(StrShare, CopiesShareUntilOneWrites) {
+  str a("hello");
+  str b = a;
+  EXPECT_EQ(a.ref, b.ref);
+  EXPECT_EQ(a.ref->count, 2);
+  b += " world";
+  EXPECT_EQ(text(a), "hello");
+  EXPECT_EQ(text(b), "hello world");
+  EXPECT_NE(a.ref, b.ref);
+  EXPECT_EQ(a.ref->count, 1);
+
+  str c;
+  c = a;
+  c.set_character(0, 'j');
+  EXPECT_EQ(text(a), "hello");
+  EXPECT_EQ(text(c), "jello");
+}
+
+TEST(StrShare, AssignmentToItselfAndBetweenViewsOfOneBuffer) {
+  str a("abcdef");
+  str& alias = a;
+  a = alias;
+  EXPECT_EQ(text(a), "abcdef");
+  EXPECT_EQ(a.ref->count, 1);
+  str view = a.substr(2, 2);
+  view = a;  // same buffer: only the window moves
+  EXPECT_EQ(a.ref->count, 2);
+  EXPECT_EQ(text(view), "abcdef");
+}
+
+TEST(StrShare, SubstrOutlivesItsSourceAndAppendsInPlace) {
+  str* t = new str("abcdef");
+  str s = t->substr(1, 2);
+  str::reference* buffer = s.ref;
+  delete t;
+  EXPECT_EQ(s.ref->count, 1);
+  s += "XY";
+  EXPECT_EQ(s.ref, buffer) << "a private view with room appends behind its end";
+  EXPECT_EQ(text(s), "bcXY");
+  EXPECT_EQ(s.start, 1);
+}
+
+TEST(StrShare, TouchUnsharesOnlyWhenShared) {
+  str a("abc");
+  str b = a.substr(1, 2);
+  b.touch(0);
+  EXPECT_NE(b.ref, a.ref);
+  EXPECT_EQ(b.start, 0);
+  EXPECT_EQ(text(b), "bc");
+  str::reference* own = b.ref;
+  b.touch(0);
+  EXPECT_EQ(b.ref, own);
+  str none;
+  none.touch(0);
+  EXPECT_NE(none.ref, nullptr) << "a string without buffer always gets one";
+}
+
+TEST(StrShare, CStrOfASharedViewLeavesTheOtherSharersAlone) {
+  str whole("abcdef");
+  str view = whole.substr(1, 2);
+  EXPECT_STREQ(view.c_str(), "bc");
+  EXPECT_EQ(text(whole), "abcdef");
+  EXPECT_EQ(whole.get_character(3), 'd');
+  EXPECT_EQ(text(view), "bc");
+
+  str own("xyz");
+  str::reference* buffer = own.ref;
+  EXPECT_STREQ(own.c_str(), "xyz");
+  EXPECT_EQ(own.ref, buffer) << "a private buffer with room takes the terminator in place";
+  EXPECT_EQ(own.length(), 3);
+}
+
+TEST(StrAppend, AppendingItselfWhenTheBufferMustMove) {
+  str a("0123456789");
+  std::string expected = "0123456789";
+  for (int i = 0; i < 6; ++i) {  // crosses several class boundaries
+    a += a;
+    expected += expected;
+  }
+  EXPECT_EQ(text(a), expected);
+
+  str b(std::string(52, 'q').c_str());  // a full class-0 buffer
+  b.append(b.data() + 10, 20);
+  EXPECT_EQ(text(b), std::string(72, 'q'));
+
+  str c("abcdef");
+  str d = c;  // shared: appending part of it must copy first
+  c.append(c.data() + 1, 3);
+  EXPECT_EQ(text(c), "abcdefbcd");
+  EXPECT_EQ(text(d), "abcdef");
+}
+
+TEST(StrAppend, GrowthAboveTheLargestClassIsInStepsOf32768) {
+  str s;
+  std::string expected;
+  char piece[512];
+  for (int i = 0; i < 300; ++i) {
+    for (int k = 0; k < 512; ++k) piece[k] = static_cast<char>(i + k);
+    s.append(piece, 512);
+    expected.append(piece, 512);
+  }
+  EXPECT_EQ(text(s), expected);
+  EXPECT_EQ(s.ref->size, 163840) << "153600 bytes rounded up to 5 steps";
+}
+
+TEST(StrCompare, EqualityIgnoresCaseOrderIsCaseInsensitive) {
+  EXPECT_TRUE(str("ABC") == "abc");
+  EXPECT_TRUE(str("ABC") == str("abc"));
+  EXPECT_FALSE(str("ABC").compare_sensitiv("abc", 3));
+  EXPECT_TRUE(str("abc").compare_sensitiv("abc", 3));
+  EXPECT_TRUE(str() == "");
+  EXPECT_TRUE(str() == str());
+  EXPECT_FALSE(str() == "a");
+  EXPECT_FALSE(str("a") == str());
+  EXPECT_TRUE(str("ab") != "abc");
+  EXPECT_FALSE(str("AbC") != "aBc");
+
+  EXPECT_TRUE(str("apple") < str("Banana"));
+  EXPECT_FALSE(str("banana") < str("APPLE"));
+  EXPECT_TRUE(str("ab") < str("ABC")) << "equal common part: the shorter is smaller";
+  EXPECT_FALSE(str("abc") < str("ABC"));
+  EXPECT_TRUE(str("\xe9") < str("A")) << "bytes above 127 sort before ASCII";
+  EXPECT_TRUE(str("a") < str("[")) << "lower-case letters compare as upper case";
+}
+
+TEST(StrAccess, CharactersOutOfRangeAndWritesPastTheEnd) {
+  str s("abc");
+  EXPECT_EQ(s.get_character(-1), 0);
+  EXPECT_EQ(s.get_character(3), 0);
+  EXPECT_EQ(str("\xff").get_character(0), static_cast<char>(-1));
+  s.set_character(-1, 'x');
+  EXPECT_EQ(text(s), "abc");
+  s.set_character(5, 'z');
+  EXPECT_EQ(text(s), std::string("abc\0\0z", 6));
+  str e;
+  e.set_character(0, 'q');
+  EXPECT_EQ(text(e), "q");
+}
+
+TEST(StrSubstr, ClampsPositionAndLength) {
+  str s("abcde");
+  EXPECT_EQ(text(s.substr(0, -1)), "abcde");
+  EXPECT_EQ(s.substr(0, -1).ref, s.ref);
+  EXPECT_EQ(text(s.substr(2, 100)), "cde");
+  EXPECT_EQ(s.substr(5, 1).ref, nullptr);
+  EXPECT_EQ(text(s.substr(-2, 3)), "a");
+  EXPECT_EQ(text(s.substr(1, 2).substr(1, -1)), "c");
+  EXPECT_EQ(s.substr(9, -1).length(), 0);
+}
+
+TEST(StrField, DottedQuadFields) {
+  str ip("192.168.1.20");
+  EXPECT_EQ(text(ip.get_field(0, '.', false)), "192");
+  EXPECT_EQ(text(ip.get_field(1, '.', false)), "168");
+  EXPECT_EQ(text(ip.get_field(2, '.', false)), "1");
+  EXPECT_EQ(text(ip.get_field(3, '.', false)), "20");
+  EXPECT_EQ(ip.get_field(4, '.', false).length(), 0);
+  EXPECT_EQ(ip.get_field(1, '.', false).ref, ip.ref) << "a field is a view";
+  EXPECT_EQ(text(str(".1..2").get_field(1, '.', false)), "2");
+  EXPECT_EQ(text(str("...").get_field(0, '.', false)), "");
+  EXPECT_EQ(str().get_field(0, '.', false).ref, nullptr);
+}
+
+TEST(StrField, RestFlagKeepsTheRemainderWhole) {
+  str location("tftp://host/dir/file");
+  EXPECT_EQ(text(location.get_field(0, ':', false)), "tftp");
+  EXPECT_EQ(text(location.get_field(1, ':', true)), "//host/dir/file");
+  EXPECT_EQ(text(str("//host/dir/file").get_field(1, '/', true)), "dir/file");
+  EXPECT_EQ(text(str("a,\"b,c").get_field(1, ',', true)), "\"b,c");
+}
+
+TEST(StrField, QuotedFieldsKeepSeparatorsAndStopAtLineEnds) {
+  str quoted("\"x,y\",z");
+  EXPECT_EQ(text(quoted.get_field(0, ',', false)), "x,y");
+  EXPECT_EQ(text(quoted.get_field(1, ',', false)), "z");
+  EXPECT_EQ(text(str("\"\",b").get_field(1, ',', false)), "b");
+  EXPECT_EQ(text(str("\"open,x").get_field(0, ',', false)), "open,x");
+  EXPECT_EQ(text(str("\"ab\"cd,e").get_field(1, ',', false)), "cd")
+      << "a byte right after a closing quote begins the next field";
+  EXPECT_EQ(text(str("ab\r\ncd,e").get_field(0, ',', false)), "ab");
+  EXPECT_EQ(text(str("ab\r\ncd,e").get_field(1, ',', false)), "e")
+      << "CR and LF do not end a field being skipped";
+  EXPECT_EQ(str("\ncd").get_field(0, ',', false).length(), 0);
+}
+
+TEST(StrHeap, HeapStringsComeFromSlotsReusedLastInFirstOut) {
+  str* a = new str("a");
+  str* b = new str("b");
+  auto slot_of_a = reinterpret_cast<uintptr_t>(a);
+  delete a;
+  str* c = new str("c");
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(c), slot_of_a);
+  delete b;
+  delete c;
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+// utils: conversions shared by the string, network and file code.
+#pragma once
+
+#include <netinet/in.h>
+
+#include "lib/str.h"
+
+class utils {
+ public:
+  // The bytes that a hexadecimal text spells; the empty string when it holds
+  // a character that is no hexadecimal digit. A lone last digit adds nothing.
+  static str hex2bin(const str& text);
+  // Two upper-case hexadecimal digits per byte.
+  static str bin2hex(const str& bytes);
+  // Fills address from a dotted-quad text and a port (no name resolution);
+  // false when the text is no address.
+  static bool setinetadr(sockaddr_in& address, int port, const str& host);
+};

@@ -1,0 +1,38 @@
+// A simulated open file: what the program's descriptor of a simulated device
+// (or of a socket the simulator took over) leads to.
+#pragma once
+
+#include <errno.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+namespace sim {
+
+class file {
+ public:
+  virtual ~file() = default;
+
+  // The calls return as the C library does: -1 with errno on failure.
+  virtual ssize_t read(void* /*buffer*/, size_t /*n*/) { return fail(EINVAL); }
+  virtual ssize_t write(const void* /*buffer*/, size_t /*n*/) { return fail(EINVAL); }
+  virtual off_t lseek(off_t /*offset*/, int /*whence*/) { return fail(ESPIPE); }
+  virtual int ioctl(unsigned long /*request*/, void* /*arg*/) { return fail(ENOTTY); }
+  // Called once when the program closes the descriptor.
+  virtual void close() {}
+
+  // What select reports for this descriptor.
+  virtual bool readable() { return false; }
+  virtual bool writable() { return true; }
+  virtual bool exceptional() { return false; }
+  // Simulated time (sim::clock::now_us) at which readable() or exceptional()
+  // changes by itself (a scripted key press, say); -1 for never.
+  virtual int64_t wake_at_us() { return -1; }
+
+ protected:
+  static int fail(int error) {
+    errno = error;
+    return -1;
+  }
+};
+
+}  // namespace sim

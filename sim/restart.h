@@ -1,0 +1,14 @@
+// The restart model: the program's reboot() ends the simulated run.
+#pragma once
+
+namespace sim {
+
+// Exit status of a process that restarted the (simulated) machine; no path of
+// the program itself ends with it.
+constexpr int restart_exit_status = 99;
+
+// RUK_SIM_REBOOT=fail makes reboot() fail instead (EPERM), as it would for a
+// process without the right to restart.
+void set_reboot_fails(bool fails);
+
+}  // namespace sim

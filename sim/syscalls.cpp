@@ -1,0 +1,179 @@
+// The link-time seam: the program's calls of open, close, read, write, lseek,
+// ioctl and select arrive here (the simulated targets link with --wrap). A
+// call on a simulated path or descriptor is served by its model; every other
+// call goes on to the C library unchanged.
+#include <fcntl.h>
+#include <stdarg.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "sim/clock.h"
+#include "sim/fd_table.h"
+
+extern "C" {
+int __real_open(const char* path, int flags, ...);
+int __real_close(int fd);
+ssize_t __real_read(int fd, void* buffer, size_t n);
+ssize_t __real_write(int fd, const void* buffer, size_t n);
+off_t __real_lseek(int fd, off_t offset, int whence);
+int __real_ioctl(int fd, unsigned long request, ...);
+int __real_select(int nfds, fd_set* r, fd_set* w, fd_set* e, timeval* limit);
+}
+
+namespace sim {
+std::shared_ptr<file> open_path(const char* path, int flags, bool* handled);
+bool release_fd(int fd);
+}  // namespace sim
+
+extern "C" int __wrap_open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list ap;
+    va_start(ap, flags);
+    mode = static_cast<mode_t>(va_arg(ap, int));
+    va_end(ap);
+  }
+  sim::run_setup_once();
+  if (path != nullptr) {
+    bool handled = false;
+    std::shared_ptr<sim::file> f = sim::open_path(path, flags, &handled);
+    if (handled) return f ? sim::adopt(std::move(f)) : -1;
+  }
+  return __real_open(path, flags, mode);
+}
+
+extern "C" int __wrap_close(int fd) {
+  if (sim::release_fd(fd)) {
+    __real_close(fd);
+    return 0;
+  }
+  return __real_close(fd);
+}
+
+extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t n) {
+  if (auto f = sim::lookup(fd)) return f->read(buffer, n);
+  return __real_read(fd, buffer, n);
+}
+
+extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t n) {
+  if (auto f = sim::lookup(fd)) return f->write(buffer, n);
+  return __real_write(fd, buffer, n);
+}
+
+extern "C" off_t __wrap_lseek(int fd, off_t offset, int whence) {
+  if (auto f = sim::lookup(fd)) return f->lseek(offset, whence);
+  return __real_lseek(fd, offset, whence);
+}
+
+extern "C" int __wrap_ioctl(int fd, unsigned long request, ...) {
+  va_list ap;
+  va_start(ap, request);
+  void* arg = va_arg(ap, void*);
+  va_end(ap);
+  sim::run_setup_once();
+  if (auto f = sim::lookup(fd)) return f->ioctl(request, arg);
+  return __real_ioctl(fd, request, arg);
+}
+
+namespace {
+
+constexpr int64_t forever = INT64_MAX;
+// In virtual time, how long (real time) to listen to real descriptors before
+// the clock jumps ahead to the end of the wait.
+constexpr int64_t virtual_listen_us = 20000;
+
+timeval to_timeval(int64_t us) {
+  timeval tv;
+  tv.tv_sec = static_cast<time_t>(us / 1000000);
+  tv.tv_usec = static_cast<suseconds_t>(us % 1000000);
+  return tv;
+}
+
+bool in(const fd_set* set, int fd) { return set != nullptr && FD_ISSET(fd, set); }
+
+}  // namespace
+
+// select over a mix of simulated and real descriptors. Simulated ones are
+// asked for their state; real ones go to the kernel; the wait ends at the
+// caller's limit or when a model says its state changes (a scripted event).
+extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timeval* limit) {
+  sim::run_setup_once();
+  if (nfds < 0 || nfds > FD_SETSIZE) return __real_select(nfds, rd, wr, ex, limit);
+
+  fd_set real_r, real_w, real_e;
+  FD_ZERO(&real_r);
+  FD_ZERO(&real_w);
+  FD_ZERO(&real_e);
+  int real_nfds = 0;
+  struct sim_fd {
+    int fd;
+    std::shared_ptr<sim::file> f;
+  };
+  std::vector<sim_fd> sims;
+  for (int fd = 0; fd < nfds; ++fd) {
+    if (!in(rd, fd) && !in(wr, fd) && !in(ex, fd)) continue;
+    if (auto f = sim::lookup(fd)) {
+      sims.push_back({fd, f});
+    } else {
+      if (in(rd, fd)) FD_SET(fd, &real_r);
+      if (in(wr, fd)) FD_SET(fd, &real_w);
+      if (in(ex, fd)) FD_SET(fd, &real_e);
+      real_nfds = fd + 1;
+    }
+  }
+
+  int64_t deadline = forever;
+  if (limit != nullptr) {
+    int64_t us = static_cast<int64_t>(limit->tv_sec) * 1000000 + limit->tv_usec;
+    deadline = sim::clock::now_us() + std::max<int64_t>(us, 0);
+  }
+
+  for (;;) {
+    fd_set out_r, out_w, out_e;
+    FD_ZERO(&out_r);
+    FD_ZERO(&out_w);
+    FD_ZERO(&out_e);
+    int ready = 0;
+    int64_t now = sim::clock::now_us();
+    int64_t wake = deadline;
+    // As the kernel does, the result counts the bits set in all three sets.
+    for (auto& s : sims) {
+      if (in(rd, s.fd) && s.f->readable()) FD_SET(s.fd, &out_r), ++ready;
+      if (in(wr, s.fd) && s.f->writable()) FD_SET(s.fd, &out_w), ++ready;
+      if (in(ex, s.fd) && s.f->exceptional()) FD_SET(s.fd, &out_e), ++ready;
+      int64_t at = s.f->wake_at_us();
+      if (at > now) wake = std::min(wake, at);
+    }
+
+    int64_t wait = ready > 0 ? 0 : std::max<int64_t>(wake - now, 0);
+    bool virtual_time = sim::clock::is_virtual();
+    int64_t real_wait = virtual_time ? std::min(wait, virtual_listen_us) : wait;
+    if (real_nfds > 0 || real_wait > 0) {
+      fd_set r = real_r, w = real_w, e = real_e;
+      timeval tv = to_timeval(real_wait);
+      bool unlimited = !virtual_time && wait == forever;
+      int n = __real_select(real_nfds, &r, &w, &e, unlimited ? nullptr : &tv);
+      if (n < 0) return n;
+      for (int fd = 0; fd < real_nfds && n > 0; ++fd) {
+        if (FD_ISSET(fd, &r)) FD_SET(fd, &out_r), ++ready;
+        if (FD_ISSET(fd, &w)) FD_SET(fd, &out_w), ++ready;
+        if (FD_ISSET(fd, &e)) FD_SET(fd, &out_e), ++ready;
+      }
+    }
+    if (ready == 0 && virtual_time && wait != forever) sim::clock::advance_us(wait);
+
+    if (ready > 0 || sim::clock::now_us() >= deadline) {
+      if (rd != nullptr) *rd = out_r;
+      if (wr != nullptr) *wr = out_w;
+      if (ex != nullptr) *ex = out_e;
+      return ready;
+    }
+    if (virtual_time && wait == forever && real_nfds == 0) {
+      // Nothing can ever become ready: the real call would block for good.
+      return __real_select(0, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+}

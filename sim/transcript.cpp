@@ -1,0 +1,43 @@
+#include "sim/transcript.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "sim/clock.h"
+
+namespace sim {
+namespace {
+
+struct log {
+  std::vector<std::string> lines;
+  FILE* out = nullptr;
+  bool opened = false;
+};
+
+log& the_log() {
+  static log* l = new log;  // usable from static destructors too
+  if (!l->opened) {
+    l->opened = true;
+    const char* path = getenv("RUK_SIM_TRANSCRIPT");
+    if (path != nullptr && *path != 0) l->out = fopen(path, "a");
+  }
+  return *l;
+}
+
+}  // namespace
+
+void transcript(const std::string& kind, const std::string& text) {
+  log& l = the_log();
+  l.lines.push_back(kind + "\t" + text);
+  if (l.out != nullptr) {
+    fprintf(l.out, "%lld\t%s\t%s\n", static_cast<long long>(clock::elapsed_us() / 1000),
+            kind.c_str(), text.c_str());
+    fflush(l.out);
+  }
+}
+
+const std::vector<std::string>& transcript_lines() { return the_log().lines; }
+
+void transcript_clear() { the_log().lines.clear(); }
+
+}  // namespace sim

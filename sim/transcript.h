@@ -1,0 +1,20 @@
+// The run's transcript: what a person watching the phone would have seen and
+// done, one line per event, for tests and demos to read back.
+//
+// Each line is "<ms>\t<kind>\t<text>", ms counted on the simulated clock from
+// the start of the run. Kinds used: screen, key, net, flash, restart, and
+// whatever a model adds. The file is named by RUK_SIM_TRANSCRIPT; the lines
+// are also kept in memory for in-process tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+void transcript(const std::string& kind, const std::string& text);
+// The lines of this process so far, without the time column: "kind\ttext".
+const std::vector<std::string>& transcript_lines();
+void transcript_clear();
+
+}  // namespace sim
