@@ -1,0 +1,21 @@
+// utils::setinetadr: a socket address from a dotted quad, never a name.
+#include <arpa/inet.h>
+#include <stdint.h>
+#include <string.h>
+
+#include "lib/utils.h"
+
+bool utils::setinetadr(sockaddr_in& address, int port, const str& host) {
+  memset(&address, 0, sizeof address);
+  address.sin_family = AF_INET;
+  // A port that does not fit in 16 bits would silently name another one.
+  if (port < 0 || port > 65535) return false;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  // A zero byte would end the text early and let "1.2.3.4<NUL>junk" pass.
+  if (memchr(host.data(), 0, static_cast<size_t>(host.length())) != nullptr ||
+      inet_aton(host.c_str(), &address.sin_addr) == 0) {
+    address.sin_addr.s_addr = 0;
+    return false;
+  }
+  return true;
+}

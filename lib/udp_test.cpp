@@ -1,0 +1,423 @@
+#include "lib/udp.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <net/if.h>
+#include <poll.h>
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every datagram of these tests goes to 127.0.0.1; other addresses are only
+// converted and stored, never sent to.
+
+std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+
+sockaddr_in loopback(int port) {
+  sockaddr_in a;
+  memset(&a, 0, sizeof a);
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  return a;
+}
+
+int port_of(int fd) {
+  sockaddr_in a;
+  socklen_t n = sizeof a;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) return -1;
+  return ntohs(a.sin_port);
+}
+
+// A plain datagram socket on 127.0.0.1 standing for the other end.
+struct peer {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  int port = 0;
+  peer() {
+    sockaddr_in a = loopback(0);
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    port = port_of(fd);
+  }
+  ~peer() { close(fd); }
+  void send_to(int to_port, const std::string& bytes) const {
+    sockaddr_in a = loopback(to_port);
+    ASSERT_EQ(sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a),
+              static_cast<ssize_t>(bytes.size()));
+  }
+};
+
+// Waits (with a generous bound, so a fault fails instead of hanging) until fd
+// has something to read or an error to report.
+bool readable(int fd) {
+  pollfd p = {fd, POLLIN, 0};
+  return poll(&p, 1, 5000) == 1;
+}
+
+std::string receive_raw(int fd) {
+  if (!readable(fd)) return "<nothing>";
+  std::vector<char> buffer(65536);
+  ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
+  return n < 0 ? "<error>" : std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+// True when nothing holds the UDP port any more: a fresh socket may bind it.
+bool port_free(int port) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a = loopback(port);
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  close(fd);
+  return ok;
+}
+
+TEST(Udp, NewEndpointHasNoSocketAndNoDestination) {
+  udp u;
+  EXPECT_EQ(u.socket(), -1);
+  EXPECT_EQ(u.ref->refs, 1);
+  EXPECT_EQ(u.ref->destination.sin_port, 0);
+  EXPECT_EQ(u.local_port(), 0);
+  int port = -5;
+  str host("x");
+  EXPECT_TRUE(u.get_destination(port, host));
+  EXPECT_EQ(port, 0);
+  EXPECT_EQ(host.length(), 0);
+}
+
+TEST(Udp, PortsOutsideSixteenBitsAreRefusedWithoutTouchingTheSocket) {
+  udp fresh;
+  EXPECT_FALSE(fresh.set_port(70000));
+  EXPECT_EQ(fresh.socket(), -1);
+
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  int fd = u.socket();
+  int port = u.local_port();
+  ASSERT_NE(port, 0);
+  EXPECT_FALSE(u.set_port(70000));
+  EXPECT_FALSE(u.set_port(-1));
+  EXPECT_FALSE(u.set_port(65536));
+  EXPECT_EQ(u.socket(), fd);
+  EXPECT_TRUE(is_open(fd));
+  EXPECT_EQ(u.local_port(), port);
+}
+
+TEST(Udp, RebindingClosesTheFirstSocket) {
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  int first = u.local_port();
+  // No address reuse is set, so binding the same port again only works
+  // because the first socket was closed before.
+  ASSERT_TRUE(u.set_port(first));
+  EXPECT_EQ(u.local_port(), first);
+  ASSERT_TRUE(u.set_port(0));
+  EXPECT_NE(u.local_port(), first);
+  EXPECT_TRUE(port_free(first));
+}
+
+TEST(Udp, BindFailureLeavesNoSocket) {
+  udp holder, u;
+  ASSERT_TRUE(holder.set_port(0));
+  ASSERT_TRUE(u.set_port(0));
+  int old_port = u.local_port();
+  EXPECT_FALSE(u.set_port(holder.local_port()));
+  EXPECT_EQ(u.socket(), -1);
+  EXPECT_EQ(u.local_port(), 0);
+  EXPECT_TRUE(port_free(old_port));
+}
+
+TEST(Udp, DestinationFromDottedQuadIsTakenAsItIs) {
+  udp u;
+  EXPECT_TRUE(u.set_destination(69, "10.0.0.5"));
+  int port = 0;
+  str host;
+  EXPECT_TRUE(u.get_destination(port, host));
+  EXPECT_EQ(port, 69);
+  EXPECT_EQ(text(host), "10.0.0.5");
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&u.ref->destination);
+  const sockaddr_in& d = u.ref->destination;
+  EXPECT_EQ(d.sin_family, AF_INET);
+  const unsigned char* port_bytes = b + offsetof(sockaddr_in, sin_port);
+  EXPECT_EQ(port_bytes[0], 0);
+  EXPECT_EQ(port_bytes[1], 69);
+  const unsigned char* address = b + offsetof(sockaddr_in, sin_addr);
+  EXPECT_EQ(address[0], 10);
+  EXPECT_EQ(address[1], 0);
+  EXPECT_EQ(address[2], 0);
+  EXPECT_EQ(address[3], 5);
+}
+
+TEST(Udp, ConversionOfHostTexts) {
+  sockaddr_in a;
+  EXPECT_TRUE(udp::conv(4900, "", a));
+  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_ANY));
+  EXPECT_EQ(ntohs(a.sin_port), 4900);
+
+  // Names go through the resolver (localhost is in the hosts file).
+  EXPECT_TRUE(udp::conv(7, "localhost", a));
+  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_EQ(ntohs(a.sin_port), 7);
+
+  // inet_addr's failure value is also a real address; the resolver takes it.
+  EXPECT_TRUE(udp::conv(7, "255.255.255.255", a));
+  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_NONE));
+
+  // Texts that neither parse nor resolve (without asking a name server),
+  // ports that do not fit and texts cut short by a zero byte all fail with
+  // port 0.
+  EXPECT_FALSE(udp::conv(7, "1.2.3.4.5", a));
+  EXPECT_EQ(a.sin_port, 0);
+  EXPECT_FALSE(udp::conv(70000, "127.0.0.1", a));
+  EXPECT_EQ(a.sin_port, 0);
+  EXPECT_FALSE(udp::conv(-1, "127.0.0.1", a));
+  EXPECT_FALSE(udp::conv(7, str("127.0.0.1\0junk", 14), a));
+  EXPECT_EQ(a.sin_port, 0);
+
+  EXPECT_EQ(text(udp::host_address("localhost")), "127.0.0.1");
+  EXPECT_EQ(text(udp::host_address("")), "0.0.0.0");
+  EXPECT_EQ(udp::host_address("1.2.3.4.5").length(), 0);
+}
+
+TEST(Udp, SendingNeedsADestination) {
+  peer other;
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  EXPECT_FALSE(u.send_pdu("early"));
+  ASSERT_TRUE(u.set_destination(other.port, "127.0.0.1"));
+  EXPECT_TRUE(u.send_pdu("hello"));
+  EXPECT_EQ(receive_raw(other.fd), "hello");
+  EXPECT_FALSE(u.send_pdu("abc", -1));
+  EXPECT_FALSE(u.send_pdu(nullptr, 3));
+}
+
+TEST(Udp, UnresolvableDestinationStopsSendingUntilReplaced) {
+  peer other;
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  ASSERT_TRUE(u.set_destination(other.port, "127.0.0.1"));
+  EXPECT_FALSE(u.set_destination(other.port, "1.2.3.4.5"));
+  int port = 0;
+  str host;
+  u.get_destination(port, host);
+  EXPECT_EQ(port, other.port);
+  EXPECT_EQ(text(host), "1.2.3.4.5");
+  EXPECT_FALSE(u.send_pdu("lost"));
+  ASSERT_TRUE(u.set_destination(other.port, "127.0.0.1"));
+  EXPECT_TRUE(u.send_pdu("found"));
+  EXPECT_EQ(receive_raw(other.fd), "found");
+}
+
+TEST(Udp, EmptyDatagramTravelsAndNamesItsSender) {
+  udp sender, receiver;
+  ASSERT_TRUE(sender.set_port(0));
+  ASSERT_TRUE(receiver.set_port(0));
+  ASSERT_TRUE(sender.set_destination(receiver.local_port(), "127.0.0.1"));
+  EXPECT_TRUE(sender.send_pdu(str()));
+  ASSERT_TRUE(readable(receiver.socket()));
+  sockaddr_in from;
+  memset(&from, 0xAB, sizeof from);
+  str got = receiver.get_pdu(from);
+  EXPECT_EQ(got.length(), 0);
+  EXPECT_EQ(from.sin_family, AF_INET);
+  EXPECT_EQ(ntohs(from.sin_port), sender.local_port());
+  EXPECT_EQ(from.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+  EXPECT_GE(receiver.socket(), 0);
+}
+
+TEST(Udp, NothingWaitingGivesEmptyAtOnceAndKeepsSocketAndSender) {
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  int fd = u.socket();
+  sockaddr_in from, untouched;
+  memset(&from, 0xAB, sizeof from);
+  untouched = from;
+  EXPECT_EQ(u.get_pdu(from).length(), 0);
+  EXPECT_EQ(memcmp(&from, &untouched, sizeof from), 0);
+  EXPECT_EQ(u.socket(), fd);
+  // The descriptor itself stays blocking; only the receive does not wait.
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+}
+
+TEST(Udp, LongDatagramIsCutToTheBuffer) {
+  peer other;
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  std::string big(40000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 % 251);
+  other.send_to(u.local_port(), big);
+  ASSERT_TRUE(readable(u.socket()));
+  sockaddr_in from;
+  str got = u.get_pdu(from);
+  ASSERT_EQ(got.length(), 32768);
+  EXPECT_EQ(text(got), big.substr(0, 32768));
+  EXPECT_EQ(ntohs(from.sin_port), other.port);
+
+  other.send_to(u.local_port(), "0123456789");
+  ASSERT_TRUE(readable(u.socket()));
+  char small[4];
+  int length = -1;
+  u.get_pdu(small, 4, length, from);
+  EXPECT_EQ(length, 4);
+  EXPECT_EQ(std::string(small, 4), "0123");
+  // The copy handed out is not changed by the next receive into the buffer.
+  other.send_to(u.local_port(), "again");
+  ASSERT_TRUE(readable(u.socket()));
+  EXPECT_EQ(text(u.get_pdu(from)), "again");
+  EXPECT_EQ(text(got), big.substr(0, 32768));
+}
+
+TEST(Udp, RefusedSendKeepsTheSocket) {
+  int closed_port;
+  {
+    peer gone;
+    closed_port = gone.port;
+  }
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  ASSERT_TRUE(u.set_destination(closed_port, "127.0.0.1"));
+  // The kernel reports a port-unreachable answer only on a connected
+  // datagram socket; connecting it to the same address changes nothing else.
+  sockaddr_in to = loopback(closed_port);
+  ASSERT_EQ(connect(u.socket(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+  int fd = u.socket();
+  ASSERT_TRUE(u.send_pdu("anyone?"));
+  ASSERT_TRUE(readable(fd));
+  int error = 0;
+  socklen_t n = sizeof error;
+  sockaddr_in from, untouched;
+  memset(&from, 0xAB, sizeof from);
+  untouched = from;
+  EXPECT_EQ(u.get_pdu(from).length(), 0);
+  EXPECT_EQ(memcmp(&from, &untouched, sizeof from), 0);
+  EXPECT_EQ(u.socket(), fd);
+  EXPECT_TRUE(is_open(fd));
+  // The refusal was consumed by get_pdu, not left pending.
+  ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &n), 0);
+  EXPECT_EQ(error, 0);
+}
+
+TEST(Udp, OtherReceiveErrorClosesTheSocket) {
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  int fd = u.socket();
+  // Put a file that is no socket behind the descriptor: recvfrom then fails
+  // with ENOTSOCK.
+  int null_fd = open("/dev/null", O_RDONLY);
+  ASSERT_EQ(dup2(null_fd, fd), fd);
+  close(null_fd);
+  sockaddr_in from;
+  EXPECT_EQ(u.get_pdu(from).length(), 0);
+  EXPECT_EQ(u.socket(), -1);
+  EXPECT_FALSE(is_open(fd));
+  EXPECT_EQ(u.get_pdu(from).length(), 0);
+}
+
+TEST(Udp, CopiesShareOneSocketAndTheLastClosesIt) {
+  auto a = std::make_unique<udp>();
+  ASSERT_TRUE(a->set_port(0));
+  int port = a->local_port();
+  auto b = std::make_unique<udp>(*a);
+  EXPECT_EQ(b->ref, a->ref);
+  EXPECT_EQ(a->ref->refs, 2);
+  ASSERT_TRUE(b->set_destination(69, "127.0.0.1"));
+  int seen = 0;
+  str host;
+  a->get_destination(seen, host);
+  EXPECT_EQ(seen, 69);
+
+  a.reset();
+  EXPECT_EQ(b->ref->refs, 1);
+  EXPECT_FALSE(port_free(port));
+  b.reset();
+  EXPECT_TRUE(port_free(port));
+}
+
+TEST(Udp, AssignmentDropsTheOldRecordAndSharesTheNew) {
+  udp a, c;
+  ASSERT_TRUE(a.set_port(0));
+  ASSERT_TRUE(c.set_port(0));
+  int c_port = c.local_port();
+  c = a;
+  EXPECT_EQ(c.ref, a.ref);
+  EXPECT_EQ(a.ref->refs, 2);
+  EXPECT_TRUE(port_free(c_port));
+  udp& same = c;
+  c = same;
+  EXPECT_EQ(a.ref->refs, 2);
+}
+
+TEST(Udp, CloseEndsTheSocketButNotTheEndpoint) {
+  udp u;
+  ASSERT_TRUE(u.set_port(0));
+  int port = u.local_port();
+  ASSERT_TRUE(u.set_destination(9, "127.0.0.1"));
+  u.close();
+  EXPECT_EQ(u.socket(), -1);
+  EXPECT_EQ(u.local_port(), 0);
+  EXPECT_TRUE(port_free(port));
+  EXPECT_FALSE(u.send_pdu("x"));
+  u.close();
+  sockaddr_in from;
+  EXPECT_EQ(u.get_pdu(from).length(), 0);
+  ASSERT_TRUE(u.set_port(0));
+  EXPECT_NE(u.local_port(), 0);
+}
+
+TEST(UdpMulticast, GroupThatCannotBeJoinedFailsButLeavesTheSocketBound) {
+  udp u;
+  EXPECT_FALSE(u.set_port(0, "127.0.0.1", 5000));
+  EXPECT_GE(u.socket(), 0);
+  EXPECT_NE(u.local_port(), 0);
+  EXPECT_FALSE(u.set_port(0, "no-group", 5000));
+  EXPECT_GE(u.socket(), 0);
+}
+
+// True when this process has a network namespace of its own in which lo is
+// the only interface, as scripts/safe-run gives it. Only there may the test
+// route multicast to lo: anywhere else a join would announce itself on a
+// real network.
+bool own_loopback_namespace() {
+  struct if_nameindex* names = if_nameindex();
+  if (names == nullptr) return false;
+  bool only_lo = true;
+  int count = 0;
+  for (struct if_nameindex* i = names; i->if_index != 0; ++i, ++count) {
+    if (strcmp(i->if_name, "lo") != 0) only_lo = false;
+  }
+  if_freenameindex(names);
+  return only_lo && count == 1;
+}
+
+TEST(UdpMulticast, JoinsAGroupOnLoopback) {
+  if (!own_loopback_namespace()) {
+    GTEST_SKIP() << "needs a network namespace with only lo (run through scripts/safe-run as root)";
+  }
+  // A join on the default interface needs a route for the group; in a fresh
+  // namespace only lo exists and has none.
+  if (system("ip link set lo up multicast on && ip route replace 224.0.0.0/4 dev lo") != 0) {
+    GTEST_SKIP() << "cannot route multicast to lo in this namespace";
+  }
+  udp u;
+  ASSERT_TRUE(u.set_port(0, "239.1.2.3", 5000));
+  ASSERT_GE(u.socket(), 0);
+  EXPECT_NE(u.local_port(), 0);
+  // Only a member can leave a group.
+  ip_mreq membership;
+  membership.imr_multiaddr.s_addr = inet_addr("239.1.2.3");
+  membership.imr_interface.s_addr = htonl(INADDR_ANY);
+  EXPECT_EQ(setsockopt(u.socket(), IPPROTO_IP, IP_DROP_MEMBERSHIP, &membership, sizeof membership),
+            0);
+}
+
+}  // namespace
