@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <poll.h>
-#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -82,114 +81,74 @@ bool port_free(int port) {
   return ok;
 }
 
-TEST(Udp, NewEndpointHasNoSocketAndNoDestination) {
-  udp u;
-  EXPECT_EQ(u.socket(), -1);
-  EXPECT_EQ(u.ref->refs, 1);
-  EXPECT_EQ(u.ref->destination.sin_port, 0);
-  EXPECT_EQ(u.local_port(), 0);
-  int port = -5;
-  str host("x");
-  EXPECT_TRUE(u.get_destination(port, host));
-  EXPECT_EQ(port, 0);
-  EXPECT_EQ(host.length(), 0);
-}
-
 TEST(Udp, PortsOutsideSixteenBitsAreRefusedWithoutTouchingTheSocket) {
-  udp fresh;
-  EXPECT_FALSE(fresh.set_port(70000));
-  EXPECT_EQ(fresh.socket(), -1);
-
   udp u;
+  EXPECT_FALSE(u.set_port(70000));
+  EXPECT_EQ(u.socket(), -1);
   ASSERT_TRUE(u.set_port(0));
   int fd = u.socket();
   int port = u.local_port();
-  ASSERT_NE(port, 0);
   EXPECT_FALSE(u.set_port(70000));
   EXPECT_FALSE(u.set_port(-1));
-  EXPECT_FALSE(u.set_port(65536));
   EXPECT_EQ(u.socket(), fd);
   EXPECT_TRUE(is_open(fd));
   EXPECT_EQ(u.local_port(), port);
 }
 
-TEST(Udp, RebindingClosesTheFirstSocket) {
-  udp u;
+TEST(Udp, RebindingClosesTheFirstSocketAndAFailedBindLeavesNone) {
+  udp u, holder;
   ASSERT_TRUE(u.set_port(0));
   int first = u.local_port();
-  // No address reuse is set, so binding the same port again only works
-  // because the first socket was closed before.
+  // No address reuse is set, so the same port binds again only because the
+  // first socket was closed before.
   ASSERT_TRUE(u.set_port(first));
-  EXPECT_EQ(u.local_port(), first);
-  ASSERT_TRUE(u.set_port(0));
-  EXPECT_NE(u.local_port(), first);
-  EXPECT_TRUE(port_free(first));
-}
-
-TEST(Udp, BindFailureLeavesNoSocket) {
-  udp holder, u;
   ASSERT_TRUE(holder.set_port(0));
-  ASSERT_TRUE(u.set_port(0));
-  int old_port = u.local_port();
   EXPECT_FALSE(u.set_port(holder.local_port()));
   EXPECT_EQ(u.socket(), -1);
   EXPECT_EQ(u.local_port(), 0);
-  EXPECT_TRUE(port_free(old_port));
+  EXPECT_TRUE(port_free(first));
 }
 
-TEST(Udp, DestinationFromDottedQuadIsTakenAsItIs) {
+TEST(Udp, DestinationFromDottedQuadOrEmptyHost) {
   udp u;
-  EXPECT_TRUE(u.set_destination(69, "10.0.0.5"));
+  EXPECT_TRUE(u.set_destination(69, "10.0.0.5"));  // stored only, never sent to
   int port = 0;
   str host;
   EXPECT_TRUE(u.get_destination(port, host));
   EXPECT_EQ(port, 69);
   EXPECT_EQ(text(host), "10.0.0.5");
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(&u.ref->destination);
-  const sockaddr_in& d = u.ref->destination;
-  EXPECT_EQ(d.sin_family, AF_INET);
-  const unsigned char* port_bytes = b + offsetof(sockaddr_in, sin_port);
-  EXPECT_EQ(port_bytes[0], 0);
-  EXPECT_EQ(port_bytes[1], 69);
-  const unsigned char* address = b + offsetof(sockaddr_in, sin_addr);
-  EXPECT_EQ(address[0], 10);
-  EXPECT_EQ(address[1], 0);
-  EXPECT_EQ(address[2], 0);
-  EXPECT_EQ(address[3], 5);
+  EXPECT_EQ(u.ref->destination.sin_addr.s_addr, inet_addr("10.0.0.5"));
+  EXPECT_EQ(u.ref->destination.sin_port, htons(69));
+
+  EXPECT_TRUE(u.set_destination(4900, ""));
+  EXPECT_EQ(u.ref->destination.sin_addr.s_addr, htonl(INADDR_ANY));
+  EXPECT_EQ(u.ref->destination.sin_port, htons(4900));
 }
 
-TEST(Udp, ConversionOfHostTexts) {
+TEST(Udp, ConversionResolvesNamesAndRefusesWhatIsNoAddress) {
   sockaddr_in a;
-  EXPECT_TRUE(udp::conv(4900, "", a));
-  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_ANY));
-  EXPECT_EQ(ntohs(a.sin_port), 4900);
-
-  // Names go through the resolver (localhost is in the hosts file).
+  // localhost is in the hosts file; no name server is asked.
   EXPECT_TRUE(udp::conv(7, "localhost", a));
   EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-  EXPECT_EQ(ntohs(a.sin_port), 7);
-
-  // inet_addr's failure value is also a real address; the resolver takes it.
+  EXPECT_EQ(a.sin_port, htons(7));
+  // inet_addr's failure value is also an address; the resolver takes it.
   EXPECT_TRUE(udp::conv(7, "255.255.255.255", a));
   EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_NONE));
 
-  // Texts that neither parse nor resolve (without asking a name server),
-  // ports that do not fit and texts cut short by a zero byte all fail with
-  // port 0.
-  EXPECT_FALSE(udp::conv(7, "1.2.3.4.5", a));
-  EXPECT_EQ(a.sin_port, 0);
-  EXPECT_FALSE(udp::conv(70000, "127.0.0.1", a));
-  EXPECT_EQ(a.sin_port, 0);
-  EXPECT_FALSE(udp::conv(-1, "127.0.0.1", a));
-  EXPECT_FALSE(udp::conv(7, str("127.0.0.1\0junk", 14), a));
-  EXPECT_EQ(a.sin_port, 0);
-
+  const struct {
+    int port;
+    str host;
+  } refused[] = {{7, "1.2.3.4.5"}, {70000, "127.0.0.1"}, {-1, "127.0.0.1"},
+                 {7, str("127.0.0.1\0junk", 14)}};
+  for (const auto& r : refused) {
+    EXPECT_FALSE(udp::conv(r.port, r.host, a)) << text(r.host) << " " << r.port;
+    EXPECT_EQ(a.sin_port, 0);
+  }
   EXPECT_EQ(text(udp::host_address("localhost")), "127.0.0.1");
-  EXPECT_EQ(text(udp::host_address("")), "0.0.0.0");
   EXPECT_EQ(udp::host_address("1.2.3.4.5").length(), 0);
 }
 
-TEST(Udp, SendingNeedsADestination) {
+TEST(Udp, SendingNeedsAConvertedDestination) {
   peer other;
   udp u;
   ASSERT_TRUE(u.set_port(0));
@@ -198,19 +157,11 @@ TEST(Udp, SendingNeedsADestination) {
   EXPECT_TRUE(u.send_pdu("hello"));
   EXPECT_EQ(receive_raw(other.fd), "hello");
   EXPECT_FALSE(u.send_pdu("abc", -1));
-  EXPECT_FALSE(u.send_pdu(nullptr, 3));
-}
 
-TEST(Udp, UnresolvableDestinationStopsSendingUntilReplaced) {
-  peer other;
-  udp u;
-  ASSERT_TRUE(u.set_port(0));
-  ASSERT_TRUE(u.set_destination(other.port, "127.0.0.1"));
   EXPECT_FALSE(u.set_destination(other.port, "1.2.3.4.5"));
   int port = 0;
   str host;
   u.get_destination(port, host);
-  EXPECT_EQ(port, other.port);
   EXPECT_EQ(text(host), "1.2.3.4.5");
   EXPECT_FALSE(u.send_pdu("lost"));
   ASSERT_TRUE(u.set_destination(other.port, "127.0.0.1"));
@@ -227,12 +178,10 @@ TEST(Udp, EmptyDatagramTravelsAndNamesItsSender) {
   ASSERT_TRUE(readable(receiver.socket()));
   sockaddr_in from;
   memset(&from, 0xAB, sizeof from);
-  str got = receiver.get_pdu(from);
-  EXPECT_EQ(got.length(), 0);
+  EXPECT_EQ(receiver.get_pdu(from).length(), 0);
   EXPECT_EQ(from.sin_family, AF_INET);
   EXPECT_EQ(ntohs(from.sin_port), sender.local_port());
   EXPECT_EQ(from.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-  EXPECT_GE(receiver.socket(), 0);
 }
 
 TEST(Udp, NothingWaitingGivesEmptyAtOnceAndKeepsSocketAndSender) {
@@ -245,8 +194,7 @@ TEST(Udp, NothingWaitingGivesEmptyAtOnceAndKeepsSocketAndSender) {
   EXPECT_EQ(u.get_pdu(from).length(), 0);
   EXPECT_EQ(memcmp(&from, &untouched, sizeof from), 0);
   EXPECT_EQ(u.socket(), fd);
-  // The descriptor itself stays blocking; only the receive does not wait.
-  EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
+  EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0);  // only the receive does not wait
 }
 
 TEST(Udp, LongDatagramIsCutToTheBuffer) {
@@ -259,18 +207,8 @@ TEST(Udp, LongDatagramIsCutToTheBuffer) {
   ASSERT_TRUE(readable(u.socket()));
   sockaddr_in from;
   str got = u.get_pdu(from);
-  ASSERT_EQ(got.length(), 32768);
   EXPECT_EQ(text(got), big.substr(0, 32768));
-  EXPECT_EQ(ntohs(from.sin_port), other.port);
-
-  other.send_to(u.local_port(), "0123456789");
-  ASSERT_TRUE(readable(u.socket()));
-  char small[4];
-  int length = -1;
-  u.get_pdu(small, 4, length, from);
-  EXPECT_EQ(length, 4);
-  EXPECT_EQ(std::string(small, 4), "0123");
-  // The copy handed out is not changed by the next receive into the buffer.
+  // The copy handed out survives the next receive into the shared buffer.
   other.send_to(u.local_port(), "again");
   ASSERT_TRUE(readable(u.socket()));
   EXPECT_EQ(text(u.get_pdu(from)), "again");
@@ -287,22 +225,21 @@ TEST(Udp, RefusedSendKeepsTheSocket) {
   ASSERT_TRUE(u.set_port(0));
   ASSERT_TRUE(u.set_destination(closed_port, "127.0.0.1"));
   // The kernel reports a port-unreachable answer only on a connected
-  // datagram socket; connecting it to the same address changes nothing else.
+  // datagram socket; connecting it to the destination changes nothing else.
   sockaddr_in to = loopback(closed_port);
   ASSERT_EQ(connect(u.socket(), reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   int fd = u.socket();
   ASSERT_TRUE(u.send_pdu("anyone?"));
   ASSERT_TRUE(readable(fd));
-  int error = 0;
-  socklen_t n = sizeof error;
   sockaddr_in from, untouched;
   memset(&from, 0xAB, sizeof from);
   untouched = from;
   EXPECT_EQ(u.get_pdu(from).length(), 0);
   EXPECT_EQ(memcmp(&from, &untouched, sizeof from), 0);
   EXPECT_EQ(u.socket(), fd);
-  EXPECT_TRUE(is_open(fd));
-  // The refusal was consumed by get_pdu, not left pending.
+  // The refusal was taken by get_pdu, not left pending.
+  int error = -1;
+  socklen_t n = sizeof error;
   ASSERT_EQ(getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &n), 0);
   EXPECT_EQ(error, 0);
 }
@@ -311,8 +248,7 @@ TEST(Udp, OtherReceiveErrorClosesTheSocket) {
   udp u;
   ASSERT_TRUE(u.set_port(0));
   int fd = u.socket();
-  // Put a file that is no socket behind the descriptor: recvfrom then fails
-  // with ENOTSOCK.
+  // A file that is no socket behind the descriptor: recvfrom fails ENOTSOCK.
   int null_fd = open("/dev/null", O_RDONLY);
   ASSERT_EQ(dup2(null_fd, fd), fd);
   close(null_fd);
@@ -320,7 +256,6 @@ TEST(Udp, OtherReceiveErrorClosesTheSocket) {
   EXPECT_EQ(u.get_pdu(from).length(), 0);
   EXPECT_EQ(u.socket(), -1);
   EXPECT_FALSE(is_open(fd));
-  EXPECT_EQ(u.get_pdu(from).length(), 0);
 }
 
 TEST(Udp, CopiesShareOneSocketAndTheLastClosesIt) {
@@ -328,50 +263,26 @@ TEST(Udp, CopiesShareOneSocketAndTheLastClosesIt) {
   ASSERT_TRUE(a->set_port(0));
   int port = a->local_port();
   auto b = std::make_unique<udp>(*a);
-  EXPECT_EQ(b->ref, a->ref);
-  EXPECT_EQ(a->ref->refs, 2);
   ASSERT_TRUE(b->set_destination(69, "127.0.0.1"));
   int seen = 0;
   str host;
   a->get_destination(seen, host);
   EXPECT_EQ(seen, 69);
-
   a.reset();
   EXPECT_EQ(b->ref->refs, 1);
   EXPECT_FALSE(port_free(port));
-  b.reset();
-  EXPECT_TRUE(port_free(port));
-}
 
-TEST(Udp, AssignmentDropsTheOldRecordAndSharesTheNew) {
-  udp a, c;
-  ASSERT_TRUE(a.set_port(0));
+  // Assignment drops the last share of the target's old record.
+  udp c;
   ASSERT_TRUE(c.set_port(0));
   int c_port = c.local_port();
-  c = a;
-  EXPECT_EQ(c.ref, a.ref);
-  EXPECT_EQ(a.ref->refs, 2);
+  c = *b;
+  EXPECT_EQ(b->ref->refs, 2);
   EXPECT_TRUE(port_free(c_port));
-  udp& same = c;
-  c = same;
-  EXPECT_EQ(a.ref->refs, 2);
-}
-
-TEST(Udp, CloseEndsTheSocketButNotTheEndpoint) {
-  udp u;
-  ASSERT_TRUE(u.set_port(0));
-  int port = u.local_port();
-  ASSERT_TRUE(u.set_destination(9, "127.0.0.1"));
-  u.close();
-  EXPECT_EQ(u.socket(), -1);
-  EXPECT_EQ(u.local_port(), 0);
+  b.reset();
+  EXPECT_FALSE(port_free(port));
+  c.close();
   EXPECT_TRUE(port_free(port));
-  EXPECT_FALSE(u.send_pdu("x"));
-  u.close();
-  sockaddr_in from;
-  EXPECT_EQ(u.get_pdu(from).length(), 0);
-  ASSERT_TRUE(u.set_port(0));
-  EXPECT_NE(u.local_port(), 0);
 }
 
 TEST(UdpMulticast, GroupThatCannotBeJoinedFailsButLeavesTheSocketBound) {
