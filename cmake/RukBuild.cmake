@@ -59,15 +59,22 @@ function(ruk_test name)
 endfunction()
 
 # One unit-test program per program folder, from the *_test.cpp files that
-# stand beside the code.
+# stand beside the code. A folder may set the directory properties
+# RUK_UNIT_TEST_LIBS (libraries only its tests use; imported targets must be
+# GLOBAL) and RUK_UNIT_TEST_LINK_OPTIONS (e.g. --wrap for fault injection).
 function(ruk_add_unit_tests)
   get_property(dirs GLOBAL PROPERTY RUK_UNIT_TEST_DIRS)
   foreach(dir ${dirs})
     file(GLOB tests CONFIGURE_DEPENDS ${dir}/*_test.cpp)
     if(tests)
       get_property(lib DIRECTORY ${dir} PROPERTY RUK_LIBRARY)
+      get_property(extra_libs DIRECTORY ${dir} PROPERTY RUK_UNIT_TEST_LIBS)
+      get_property(link_options DIRECTORY ${dir} PROPERTY RUK_UNIT_TEST_LINK_OPTIONS)
       get_filename_component(folder ${dir} NAME)
-      ruk_test(${folder}_test SOURCES ${tests} LIBS ${lib} LABELS unit)
+      ruk_test(${folder}_test SOURCES ${tests} LIBS ${lib} ${extra_libs} LABELS unit)
+      if(link_options)
+        target_link_options(${folder}_test PRIVATE ${link_options})
+      endif()
     endif()
   endforeach()
 endfunction()
