@@ -22,21 +22,21 @@ void add_round_key(block_t s, const aes_ctx& ctx) {
   for (int i = 0; i < 16; ++i) s[i] ^= w[i];
 }
 
-// SubBytes and ShiftRows together: row r of the result takes column c + r.
+// Where ShiftRows takes each byte of the state from: row r of column c
+// comes from column c + r. InvShiftRows is the inverse permutation.
+constexpr uint8_t shift_source[16] = {0, 5, 10, 15, 4, 9, 14, 3, 8, 13, 2, 7, 12, 1, 6, 11};
+constexpr uint8_t inv_shift_source[16] = {0, 13, 10, 7, 4, 1, 14, 11, 8, 5, 2, 15, 12, 9, 6, 3};
+
+// SubBytes and ShiftRows together (they commute).
 void sub_shift(block_t s) {
   block_t t;
-  for (int c = 0; c < 4; ++c) {
-    for (int r = 0; r < 4; ++r) t[4 * c + r] = aes_table.sbox[s[4 * ((c + r) % 4) + r]];
-  }
+  for (int i = 0; i < 16; ++i) t[i] = aes_table.sbox[s[shift_source[i]]];
   memcpy(s, t, sizeof t);
 }
 
-// InvShiftRows and InvSubBytes: row r of the result takes column c - r.
 void inv_shift_sub(block_t s) {
   block_t t;
-  for (int c = 0; c < 4; ++c) {
-    for (int r = 0; r < 4; ++r) t[4 * c + r] = aes_table.inv_sbox[s[4 * ((c + 4 - r) % 4) + r]];
-  }
+  for (int i = 0; i < 16; ++i) t[i] = aes_table.inv_sbox[s[inv_shift_source[i]]];
   memcpy(s, t, sizeof t);
 }
 
@@ -65,7 +65,12 @@ void inv_mix_columns(block_t s) {
   }
 }
 
-void cipher(aes_ctx& ctx, block_t s) {
+// The cipher works on its own copy of the block: the caller's bytes might
+// alias the context, which would make the compiler reload the schedule and
+// the round counter after every byte written.
+void cipher(aes_ctx& ctx, block_t block) {
+  block_t s;
+  memcpy(s, block, sizeof s);
   ctx.round = 0;
   add_round_key(s, ctx);
   for (ctx.round = 1; ctx.round < ctx.Nr; ++ctx.round) {
@@ -75,9 +80,12 @@ void cipher(aes_ctx& ctx, block_t s) {
   }
   sub_shift(s);
   add_round_key(s, ctx);
+  memcpy(block, s, sizeof s);
 }
 
-void inv_cipher(aes_ctx& ctx, block_t s) {
+void inv_cipher(aes_ctx& ctx, block_t block) {
+  block_t s;
+  memcpy(s, block, sizeof s);
   ctx.round = ctx.Nr;
   add_round_key(s, ctx);
   for (ctx.round = ctx.Nr - 1; ctx.round > 0; --ctx.round) {
@@ -87,6 +95,7 @@ void inv_cipher(aes_ctx& ctx, block_t s) {
   }
   inv_shift_sub(s);
   add_round_key(s, ctx);
+  memcpy(block, s, sizeof s);
 }
 
 // The first 16 bytes of in, zero-filled when it is shorter.

@@ -25,7 +25,8 @@ struct aes_tables {
 
 extern const aes_tables aes_table;
 
-// x·2 in GF(2^8): a shift with the reduction by the AES polynomial.
+// x·2 in GF(2^8): a shift with the reduction by the AES polynomial, without
+// a branch on the data (faster, and no timing that depends on the key).
 constexpr uint8_t aes_xtime(uint8_t x) {
-  return static_cast<uint8_t>((x << 1) ^ ((x & 0x80) ? 0x1b : 0x00));
+  return static_cast<uint8_t>((x << 1) ^ (0x1b * (x >> 7)));
 }
