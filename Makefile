@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test test-host test-asan build-host build-asan clean
+.PHONY: all deps test test-host test-asan build-host build-asan bench clean
 
 all: build-host
 
@@ -30,5 +30,12 @@ test-asan: build-asan
 test: test-host test-asan
 	@echo "make test: all suites passed"
 
+# Benchmarks (never part of `make test`): an optimised build of the program
+# libraries and every bench/*_bench program, each run in turn.
+bench: deps
+	cmake -S . -B build-bench -DRUK_BENCH=ON -DRUK_TESTS=OFF -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) > /dev/null
+	cmake --build build-bench -j $(JOBS)
+	for b in build-bench/bench/*_bench; do echo "== $$b"; scripts/safe-run $$b || exit 1; done
+
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-bench
