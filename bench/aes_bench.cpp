@@ -57,9 +57,9 @@ std::string openssl_aes_path() {
     masked = inverted ? bit : !bit;
   }
   std::string cap = env ? std::string("OPENSSL_ia32cap=") + env : "OPENSSL_ia32cap unset";
-  std::string path = cpu_aes && !masked                  ? "AES-NI (aesni_*)"
+  std::string path = cpu_aes && !masked                ? "AES-NI (aesni_*)"
                      : __builtin_cpu_supports("ssse3") ? "vector permute, SSSE3 (vpaes_*)"
-                                                         : "table-driven x86 assembly";
+                                                       : "table-driven x86 assembly";
   return path + "; CPU " + (cpu_aes ? "has" : "lacks") + " AES-NI; " + cap;
 #else
   return "not an x86 machine: OpenSSL's own choice for this CPU";
@@ -88,9 +88,9 @@ struct openssl_cipher {
 
 int main() {
   const int bulk = 16384;
-  const unsigned char key_bytes[32] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15,
-                                       16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29,
-                                       30, 31};
+  const unsigned char key_bytes[32] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                       11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+                                       22, 23, 24, 25, 26, 27, 28, 29, 30, 31};
   const unsigned char iv[16] = {0xf0, 0xf1, 0xf2, 0xf3, 0xf4, 0xf5, 0xf6, 0xf7,
                                 0xf8, 0xf9, 0xfa, 0xfb, 0xfc, 0xfd, 0xfe, 0xff};
   str key128(reinterpret_cast<const char*>(key_bytes), 16);

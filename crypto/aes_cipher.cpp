@@ -18,7 +18,7 @@ void forget_key(aes_ctx& ctx) {
 }
 
 void add_round_key(block_t s, const aes_ctx& ctx) {
-  const uint8_t* w = ctx.schedule + 16 * ctx.round;
+  const uint8_t* w = ctx.schedule + 16 * static_cast<size_t>(ctx.round);
   for (int i = 0; i < 16; ++i) s[i] ^= w[i];
 }
 
@@ -41,7 +41,7 @@ void inv_shift_sub(block_t s) {
 }
 
 void mix_columns(block_t s) {
-  for (int c = 0; c < 4; ++c) {
+  for (size_t c = 0; c < 4; ++c) {
     uint8_t* a = s + 4 * c;
     uint8_t all = static_cast<uint8_t>(a[0] ^ a[1] ^ a[2] ^ a[3]);
     uint8_t first = a[0];
@@ -55,7 +55,7 @@ void mix_columns(block_t s) {
 
 void inv_mix_columns(block_t s) {
   const aes_tables& t = aes_table;
-  for (int c = 0; c < 4; ++c) {
+  for (size_t c = 0; c < 4; ++c) {
     uint8_t* a = s + 4 * c;
     uint8_t a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3];
     a[0] = static_cast<uint8_t>(t.mul14[a0] ^ t.mul11[a1] ^ t.mul13[a2] ^ t.mul9[a3]);
@@ -131,10 +131,10 @@ bool aes_expand_key(aes_ctx& ctx) {
     return false;
   }
   uint8_t* w = ctx.schedule;
-  const int Nk = ctx.Nk;
-  const int words = ctx.Nb * (ctx.Nr + 1);
-  memcpy(w, ctx.key.data(), static_cast<size_t>(4 * Nk));
-  for (int i = Nk; i < words; ++i) {
+  const size_t Nk = static_cast<size_t>(ctx.Nk);
+  const size_t words = static_cast<size_t>(ctx.Nb) * static_cast<size_t>(ctx.Nr + 1);
+  memcpy(w, ctx.key.data(), 4 * Nk);
+  for (size_t i = Nk; i < words; ++i) {
     uint8_t temp[4];
     memcpy(temp, w + 4 * (i - 1), 4);
     if (i % Nk == 0) {
@@ -147,9 +147,10 @@ bool aes_expand_key(aes_ctx& ctx) {
     } else if (Nk > 6 && i % Nk == 4) {
       for (uint8_t& b : temp) b = aes_table.sbox[b];
     }
-    for (int j = 0; j < 4; ++j) w[4 * i + j] = static_cast<uint8_t>(w[4 * (i - Nk) + j] ^ temp[j]);
+    for (size_t j = 0; j < 4; ++j)
+      w[4 * i + j] = static_cast<uint8_t>(w[4 * (i - Nk) + j] ^ temp[j]);
   }
-  memset(w + 4 * words, 0, sizeof ctx.schedule - static_cast<size_t>(4 * words));
+  memset(w + 4 * words, 0, sizeof ctx.schedule - 4 * words);
   return true;
 }
 

@@ -24,11 +24,11 @@ struct aes_ctx {
   static constexpr int max_rounds = 14;
   static constexpr int schedule_bytes = 16 * (max_rounds + 1);
 
-  int Nb = 4;      // columns of the state
-  int Nk = 0;      // key length in 32-bit words: 4, 6 or 8; 0 when not keyed
-  int Nr = 0;      // rounds, Nk + 6; 0 when not keyed
-  int round = 0;   // the cipher's working round counter
-  str key;         // the cipher key given to aes_init
+  int Nb = 4;     // columns of the state
+  int Nk = 0;     // key length in 32-bit words: 4, 6 or 8; 0 when not keyed
+  int Nr = 0;     // rounds, Nk + 6; 0 when not keyed
+  int round = 0;  // the cipher's working round counter
+  str key;        // the cipher key given to aes_init
   // Nb·(Nr + 1) words of four bytes each, in FIPS-197 order.
   uint8_t schedule[schedule_bytes] = {};
   str counter_block;     // start value of the keystream counter (16 bytes)
@@ -61,5 +61,5 @@ struct aes_ctx {
 // unchanged, when ctx is not keyed.
 [[nodiscard]] bool aes_encrypt_bytes(aes_ctx& ctx, const uint8_t in[16], uint8_t out[16]);
 
-// True when ctx holds a key schedule.
+// True when ctx has been keyed by a successful aes_init.
 bool aes_keyed(const aes_ctx& ctx);

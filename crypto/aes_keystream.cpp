@@ -63,7 +63,7 @@ bool fill_keystream(aes_ctx& ctx, const uint8_t start[16], uint8_t* out, int blo
   for (int i = 0; i < blocks; ++i) {
     uint8_t block[16];
     if (!write_counter(&counter.value, &scratch.value, block)) return false;
-    if (!aes_encrypt_bytes(ctx, block, out + 16 * i)) return false;
+    if (!aes_encrypt_bytes(ctx, block, out + 16 * static_cast<size_t>(i))) return false;
     if (!increment_counter(&counter.value)) return false;
   }
   return true;
@@ -72,8 +72,8 @@ bool fill_keystream(aes_ctx& ctx, const uint8_t start[16], uint8_t* out, int blo
 }  // namespace
 
 bool aes_encrypt_block(aes_ctx& ctx, str& out, int len) {
-  bool usable = len >= 0 && len <= INT_MAX - 15 && aes_keyed(ctx) &&
-                ctx.counter_block.length() >= 16;
+  bool usable =
+      len >= 0 && len <= INT_MAX - 15 && aes_keyed(ctx) && ctx.counter_block.length() >= 16;
   // Read before out is cleared: out may be ctx.counter_block itself.
   uint8_t start[16];
   if (usable) memcpy(start, ctx.counter_block.data(), sizeof start);

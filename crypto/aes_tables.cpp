@@ -26,8 +26,8 @@ constexpr aes_tables build_tables() {
 
   for (int v = 0; v < 256; ++v) {
     uint8_t b = v == 0 ? 0 : t.exp[(255 - t.log[v]) % 255];  // inverse; 0 maps to 0
-    uint8_t s = static_cast<uint8_t>(b ^ rotl8(b, 1) ^ rotl8(b, 2) ^ rotl8(b, 3) ^
-                                     rotl8(b, 4) ^ 0x63);
+    uint8_t s =
+        static_cast<uint8_t>(b ^ rotl8(b, 1) ^ rotl8(b, 2) ^ rotl8(b, 3) ^ rotl8(b, 4) ^ 0x63);
     t.sbox[v] = s;
     t.inv_sbox[s] = static_cast<uint8_t>(v);
   }

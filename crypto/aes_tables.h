@@ -12,12 +12,12 @@
 #include <stdint.h>
 
 struct aes_tables {
-  uint8_t exp[256];      // exp[i] = 3^i; exp[255] = exp[0] = 1
-  uint8_t log[256];      // log[3^i] = i for i = 0..254; log[0] is unused (0)
+  uint8_t exp[256];  // exp[i] = 3^i; exp[255] = exp[0] = 1
+  uint8_t log[256];  // log[3^i] = i for i = 0..254; log[0] is unused (0)
   uint8_t sbox[256];
   uint8_t inv_sbox[256];
-  uint8_t rcon[11];      // rcon[i] = 2^(i-1) for i = 1..10; rcon[0] is unused (0)
-  uint8_t mul9[256];     // 9·x, 11·x, 13·x and 14·x in GF(2^8)
+  uint8_t rcon[11];   // rcon[i] = 2^(i-1) for i = 1..10; rcon[0] is unused (0)
+  uint8_t mul9[256];  // 9·x, 11·x, 13·x and 14·x in GF(2^8)
   uint8_t mul11[256];
   uint8_t mul13[256];
   uint8_t mul14[256];

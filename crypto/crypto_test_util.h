@@ -1,11 +1,10 @@
 // Helpers for the crypto tests: hexadecimal in and out, and OpenSSL as the
-// independent reference for counter-mode keystreams.
+// independent reference cipher.
 #pragma once
 
 #include <openssl/evp.h>
 
 #include <string>
-#include <vector>
 
 #include "lib/str.h"
 
@@ -18,47 +17,33 @@ inline str from_hex(const std::string& hex) {
 }
 
 inline std::string to_hex(const str& s) {
-  static const char digits[] = "0123456789abcdef";
   std::string hex;
   for (int i = 0; i < s.length(); ++i) {
-    unsigned char b = static_cast<unsigned char>(s.get_character(i));
-    hex += digits[b >> 4];
-    hex += digits[b & 15];
+    hex += "0123456789abcdef"[(s.get_character(i) >> 4) & 15];
+    hex += "0123456789abcdef"[s.get_character(i) & 15];
   }
   return hex;
 }
 
-// One block encrypted by OpenSSL's AES-ECB for a 16-, 24- or 32-byte key;
-// hexadecimal.
-inline std::string openssl_ecb_block(const str& key, const str& block) {
-  const EVP_CIPHER* cipher = key.length() == 16   ? EVP_aes_128_ecb()
-                             : key.length() == 24 ? EVP_aes_192_ecb()
-                                                  : EVP_aes_256_ecb();
-  unsigned char out[32];
-  int n = 0;
-  EVP_CIPHER_CTX* c = EVP_CIPHER_CTX_new();
-  bool ok = c &&
-            EVP_EncryptInit_ex(c, cipher, nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                               nullptr) == 1 &&
-            EVP_CIPHER_CTX_set_padding(c, 0) == 1 &&
-            EVP_EncryptUpdate(c, out, &n, reinterpret_cast<const unsigned char*>(block.data()),
-                              16) == 1;
-  EVP_CIPHER_CTX_free(c);
-  if (!ok) return "openssl failed";
-  return to_hex(str(reinterpret_cast<const char*>(out), n));
+inline const unsigned char* bytes_of(const str& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
 }
 
-// len bytes of AES-128-CTR keystream under key from the counter block iv,
-// by OpenSSL (the encryption of zero bytes); hexadecimal.
-inline std::string openssl_ctr_keystream(const str& key, const str& iv, int len) {
-  std::vector<unsigned char> zeros(static_cast<size_t>(len)), out(static_cast<size_t>(len) + 16);
-  EVP_CIPHER_CTX* c = EVP_CIPHER_CTX_new();
+// OpenSSL's encryption of in (no padding), e.g. AES-ECB of one block, or
+// with AES-CTR over zero bytes the keystream from the counter block iv.
+inline std::string openssl_encrypt(const EVP_CIPHER* cipher, const str& key, const str& iv,
+                                   const str& in) {
+  unsigned char out[256];
   int n = 0;
-  bool ok = c && EVP_EncryptInit_ex(c, EVP_aes_128_ctr(), nullptr,
-                                    reinterpret_cast<const unsigned char*>(key.data()),
-                                    reinterpret_cast<const unsigned char*>(iv.data())) == 1 &&
-            EVP_EncryptUpdate(c, out.data(), &n, zeros.data(), len) == 1;
+  EVP_CIPHER_CTX* c = EVP_CIPHER_CTX_new();
+  bool ok = c && in.length() <= 240 &&
+            EVP_EncryptInit_ex(c, cipher, nullptr, bytes_of(key), bytes_of(iv)) == 1 &&
+            EVP_CIPHER_CTX_set_padding(c, 0) == 1 &&
+            EVP_EncryptUpdate(c, out, &n, bytes_of(in), in.length()) == 1;
   EVP_CIPHER_CTX_free(c);
-  if (!ok) return "openssl failed";
-  return to_hex(str(reinterpret_cast<const char*>(out.data()), n));
+  return ok ? to_hex(str(reinterpret_cast<const char*>(out), n)) : "openssl failed";
+}
+
+inline std::string openssl_ctr_keystream(const str& key, const str& iv, int len) {
+  return openssl_encrypt(EVP_aes_128_ctr(), key, iv, from_hex(std::string(2 * len, '0')));
 }

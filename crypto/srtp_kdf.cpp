@@ -21,10 +21,10 @@ bool keystream_for_label(aes_ctx& ctx, const str& salt, int label, int len, str&
   return aes_encrypt_block(ctx, out, len);
 }
 
-bool derive(aes_ctx& ctx, const str& master_salt, int key_label, int salt_label,
-            int auth_label) {
+bool derive(aes_ctx& ctx, const str& master_salt, int key_label, int salt_label, int auth_label) {
   if (master_salt.length() < 14 || !aes_keyed(ctx)) return false;
-  const str salt = master_salt;  // master_salt may be ctx.counter_block
+  // A copy, because master_salt may be ctx.counter_block, which changes below.
+  const str salt = master_salt;  // NOLINT(performance-unnecessary-copy-initialization)
   const str saved_counter = ctx.counter_block;
   str key, session_salt, auth_key;
   if (!keystream_for_label(ctx, salt, key_label, 16, key) ||
