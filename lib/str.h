@@ -106,10 +106,100 @@ class str {
   str substr(int position, int length) const;
   str get_field(int index, char separator, bool rest) const;
 
+  // Fields, trimming, lines and records. None of these changes the string:
+  // results are views into its buffer, except where a new text is built.
+  // A line ends at CR, LF, CR LF or LF CR; with fold set, CR LF followed by
+  // a space or a tab continues the line. Lines are counted from 0.
+  static bool one_of(char ch, const str& set);
+  // Field index of the text split at any byte of separators; runs of
+  // separators count as one, there are no quotes.
+  str get_field(int index, const str& separators) const;
+  // A view without the leading and trailing bytes that are in set.
+  str strip_whitespace(const str& set) const;
+  // Buffer index (the coordinates of start and end) where line n begins,
+  // or end when there is no such line.
+  int first_letter_of_line(int n, bool fold) const;
+  // Buffer index just past the last byte of line n before its break; never
+  // before the line's first index.
+  int last_letter_of_line(int n, bool fold) const;
+  // Line n without its break; an empty line gives the empty string, as a
+  // missing one does.
+  str get_line(int n, bool fold) const;
+  bool has_line(int n, bool fold) const { return first_letter_of_line(n, fold) < end; }
+  // Returns the first line and leaves this string as the view of the lines
+  // after it (empty after the last).
+  str take_first_line(bool fold);
+
+  // Record texts: lines of key, separator, value. A key field matches key,
+  // or alternative when that is not empty, ignoring letter case; the
+  // reading operations trim the key field with set first.
+  // The first matching line of the whole text, without its break.
+  str get_record(const str& key, const str& alternative, char separator, const str& set) const;
+  str get_record(const str& key, char separator, const str& set) const;
+  // The value of that line, after the separator that follows the key,
+  // trimmed with set.
+  str get_record_content(const str& key, const str& alternative, char separator,
+                         const str& set) const;
+  str get_record_content(const str& key, char separator, const str& set) const;
+  // A copy of the text with the first matching line of the record block
+  // (the lines before the first empty line) replaced by key, separator,
+  // filler, content and CR LF, continuation lines included; without a match
+  // that line is inserted before the first empty line or appended.
+  str set_record_content(const str& key, const str& alternative, const str& content,
+                         char separator, const str& filler) const;
+  str set_record_content(const str& key, const str& content, char separator,
+                         const str& filler) const;
+  // Every matching line of the record block, each followed by CR LF.
+  str get_records(const str& key, const str& alternative, char separator, const str& set) const;
+  str get_records(const str& key, char separator, const str& set) const;
+
+  // Comparison where letter case counts, and the remaining orderings.
+  bool is_equal_sensitiv(const str& other) const;
+  bool is_equal_sensitiv(const char* text) const;
+  bool operator!=(const str& other) const;
+  bool operator>(const str& other) const { return other < *this; }
+  // Whether the text is a decimal integer: an optional minus sign and
+  // digits, with blanks around them.
+  bool is_number() const;
+
+  // Line editing: each returns the edited text and leaves this one alone.
+  // A line's break belongs to it; an inserted text is taken as it is, with
+  // its own break if one is wanted.
+  // Position of the first occurrence of pattern (bytes compared exactly),
+  // or -1; 0 for an empty pattern.
+  int find(const str& pattern) const;
+  // text inserted where line n begins; appended beyond the last line.
+  str insert_line(const str& text, int n, bool fold) const;
+  // Without line n and its break; unchanged when there is no line n.
+  str remove_line(int n, bool fold) const;
+  // Line n and its break replaced by text; text appended when there is no
+  // line n.
+  str replace_line(const str& text, int n, bool fold) const;
+  str to_lower() const;
+  str to_upper() const;
+
+  // Files. No descriptor stays open on any path.
+  // The whole content of the file; the empty string when it cannot be read
+  // completely.
+  static str read_file(const str& path);
+  // Writes this string as the whole file, creating missing directories of
+  // the path first; false unless every byte was written.
+  bool write_file(const str& path) const;
+  // One entry name per line, each followed by CR LF, "." and ".." included;
+  // the empty string when the directory cannot be opened.
+  static str list_directory(const str& path);
+  // unlink's result: 0 on success.
+  static int remove_file(const str& path);
+
  private:
   // Appends n bytes that lie inside this string's own buffer, which is about
   // to move: the old block is kept alive until they have been copied.
   void append_own(const char* bytes, int n);
+  // Buffer index where line n begins, counted from the line that begins at
+  // from; end when there is none.
+  int line_begin(int from, int n, bool fold) const;
+  // Steps back from next over CR and LF, not before from.
+  int line_end(int from, int next) const;
 };
 
 // Ends the process with a message on standard error; for allocations that
