@@ -1,4 +1,5 @@
-// str: decimal text of an int, and the decimal value of a text.
+// str: decimal text of an int, the decimal value of a text, and the test
+// whether a text is a number.
 #include <string.h>
 
 #include "lib/str.h"
@@ -47,4 +48,18 @@ int str::value() const {
   }
   if (negative) result = 0u - result;
   return static_cast<int>(result);
+}
+
+bool str::is_number() const {
+  int i = 0;
+  int n = length();
+  const char* p = data();
+  while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
+  if (i < n && p[i] == '-') ++i;
+  // A minus sign alone is no number: at least one digit must follow it.
+  int digits = i;
+  while (i < n && p[i] >= '0' && p[i] <= '9') ++i;
+  if (i == digits) return false;
+  while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
+  return i == n;
 }

@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "lib/str.h"
+
+namespace {
+
+TEST(StrCompare, SensitiveEqualityTellsLetterCaseApart) {
+  EXPECT_TRUE(str("ABC").is_equal_sensitiv(str("ABC")));
+  EXPECT_FALSE(str("ABC").is_equal_sensitiv(str("abc")));
+  EXPECT_FALSE(str("ABC").is_equal_sensitiv("abc"));
+  EXPECT_TRUE(str("abc").is_equal_sensitiv("abc"));
+  EXPECT_FALSE(str("abc").is_equal_sensitiv("ab"));
+  EXPECT_TRUE(str().is_equal_sensitiv(str()));
+  EXPECT_TRUE(str().is_equal_sensitiv(""));
+  EXPECT_FALSE(str("a").is_equal_sensitiv(str()));
+  EXPECT_FALSE(str().is_equal_sensitiv(str("a")));
+}
+
+TEST(StrCompare, InequalityWithAStringIgnoresLetterCase) {
+  EXPECT_FALSE(str("ABC") != str("abc"));
+  EXPECT_TRUE(str("abc") != str("abd"));
+  EXPECT_TRUE(str("abc") != str("ab"));
+  EXPECT_TRUE(str("a") != str());
+  EXPECT_TRUE(str() != str("a"));
+  EXPECT_FALSE(str() != str(""));
+}
+
+TEST(StrCompare, GreaterIsTheMirrorOfLess) {
+  EXPECT_TRUE(str("b") > str("A"));
+  EXPECT_FALSE(str("A") > str("b"));
+  EXPECT_TRUE(str("abc") > str("AB"));
+  EXPECT_FALSE(str("abc") > str("ABC"));
+  EXPECT_FALSE(str() > str());
+}
+
+TEST(StrNumber, IsNumberAcceptsSignedDigitsWithBlanksAround) {
+  for (const char* yes : {"12", " -7\t", "0", "\t 123  ", "-0"}) {
+    EXPECT_TRUE(str(yes).is_number()) << '"' << yes << '"';
+  }
+  for (const char* no : {"", " \t", "-", " - ", "1 2", "5-", "--5", "+5", "1.5", "12\r\n", "x1",
+                         "1x"}) {
+    EXPECT_FALSE(str(no).is_number()) << '"' << no << '"';
+  }
+  EXPECT_FALSE(str("1\0", 2).is_number());
+  EXPECT_TRUE(str("a 42 b").substr(1, 4).is_number());
+}
+
+}  // namespace
