@@ -32,7 +32,9 @@ str RukFile::ReadBin(int n) {
   return bytes;
 }
 
-str RukFile::read_hex(int n) { return utils::bin2hex(ReadBin(n)); }
+str RukFile::read_hex(int n) {
+  return utils::bin2hex(ReadBin(n));
+}
 
 RukFile* RukFile::find(const str& file_name) {
   for (RukFile* file = first_file; file != nullptr; file = file->next) {

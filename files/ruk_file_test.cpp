@@ -8,7 +8,9 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
 std::vector<std::string> listed_names() {
   std::vector<std::string> names;

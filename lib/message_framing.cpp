@@ -2,7 +2,9 @@
 
 namespace {
 
-char at(const str& text, int i) { return text.ref->bytes[text.start + i]; }
+char at(const str& text, int i) {
+  return text.ref->bytes[text.start + i];
+}
 
 }  // namespace
 

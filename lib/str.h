@@ -145,8 +145,8 @@ class str {
   // (the lines before the first empty line) replaced by key, separator,
   // filler, content and CR LF, continuation lines included; without a match
   // that line is inserted before the first empty line or appended.
-  str set_record_content(const str& key, const str& alternative, const str& content,
-                         char separator, const str& filler) const;
+  str set_record_content(const str& key, const str& alternative, const str& content, char separator,
+                         const str& filler) const;
   str set_record_content(const str& key, const str& content, char separator,
                          const str& filler) const;
   // Every matching line of the record block, each followed by CR LF.

@@ -12,4 +12,6 @@ bool str::is_equal_sensitiv(const char* text) const {
   return compare_sensitiv(text, static_cast<int>(strlen(text)));
 }
 
-bool str::operator!=(const str& other) const { return !(*this == other); }
+bool str::operator!=(const str& other) const {
+  return !(*this == other);
+}

@@ -63,6 +63,10 @@ str convert_letters(const str& s, char from, char to, int shift) {
 
 }  // namespace
 
-str str::to_lower() const { return convert_letters(*this, 'A', 'Z', 'a' - 'A'); }
+str str::to_lower() const {
+  return convert_letters(*this, 'A', 'Z', 'a' - 'A');
+}
 
-str str::to_upper() const { return convert_letters(*this, 'a', 'z', 'A' - 'a'); }
+str str::to_upper() const {
+  return convert_letters(*this, 'a', 'z', 'A' - 'a');
+}

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
 TEST(StrFind, PositionOfTheFirstExactOccurrence) {
   str hello("hello");
@@ -59,10 +61,18 @@ TEST(StrEdit, EditsThatLeaveOneWindowShareTheBuffer) {
 }
 
 TEST(StrCase, ConversionTouchesOnlyAsciiLetters) {
-  str mixed("Ab-Z\xc4" "z0");
-  EXPECT_EQ(text(mixed.to_lower()), "ab-z\xc4" "z0");
-  EXPECT_EQ(text(mixed.to_upper()), "AB-Z\xc4" "Z0");
-  EXPECT_EQ(text(mixed), "Ab-Z\xc4" "z0");
+  str mixed(
+      "Ab-Z\xc4"
+      "z0");
+  EXPECT_EQ(text(mixed.to_lower()),
+            "ab-z\xc4"
+            "z0");
+  EXPECT_EQ(text(mixed.to_upper()),
+            "AB-Z\xc4"
+            "Z0");
+  EXPECT_EQ(text(mixed),
+            "Ab-Z\xc4"
+            "z0");
   str lower("abc-1");
   EXPECT_EQ(lower.to_lower().ref, lower.ref) << "nothing to change: shared";
   EXPECT_NE(lower.to_upper().ref, lower.ref);

@@ -82,9 +82,8 @@ str str::read_file(const str& path) {
   if (fd < 0) return empty;
   struct stat info;
   str content;
-  bool complete = fstat(fd, &info) == 0 &&
-                  (info.st_size > 0 ? read_sized(fd, info.st_size, content)
-                                    : read_unsized(fd, content));
+  bool complete = fstat(fd, &info) == 0 && (info.st_size > 0 ? read_sized(fd, info.st_size, content)
+                                                             : read_unsized(fd, content));
   close(fd);
   return complete ? content : empty;
 }

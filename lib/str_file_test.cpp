@@ -17,9 +17,13 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
-str bytes(const std::string& s) { return str(s.data(), static_cast<int>(s.size())); }
+str bytes(const std::string& s) {
+  return str(s.data(), static_cast<int>(s.size()));
+}
 
 // Each test works in a fresh temporary folder, which is also the working
 // directory, so that relative paths land inside it.

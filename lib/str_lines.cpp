@@ -9,7 +9,9 @@ namespace {
 
 enum line_state { in_line, after_cr, after_lf, after_cr_lf, after_lf_cr };
 
-bool is_break(char ch) { return ch == '\r' || ch == '\n'; }
+bool is_break(char ch) {
+  return ch == '\r' || ch == '\n';
+}
 
 }  // namespace
 
@@ -51,7 +53,9 @@ int str::line_end(int from, int next) const {
   return next;
 }
 
-int str::first_letter_of_line(int n, bool fold) const { return line_begin(start, n, fold); }
+int str::first_letter_of_line(int n, bool fold) const {
+  return line_begin(start, n, fold);
+}
 
 int str::last_letter_of_line(int n, bool fold) const {
   // Line n + 1 seen from the beginning of line n is line 1 seen from there:

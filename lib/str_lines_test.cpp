@@ -8,9 +8,13 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
-str bytes(const std::string& s) { return str(s.data(), static_cast<int>(s.size())); }
+str bytes(const std::string& s) {
+  return str(s.data(), static_cast<int>(s.size()));
+}
 
 // Where each line after the first begins, as positions in the string.
 std::vector<int> later_line_starts(const str& s, bool fold) {
@@ -27,16 +31,26 @@ TEST(StrLines, EachKindOfBreakAndWhereTheNextLineBegins) {
     bool fold;
     std::vector<int> starts;
   } cases[] = {
-      {"a\rb", false, {2}},        {"a\nb", false, {2}},
-      {"a\r\nb", false, {3}},      {"a\n\rb", false, {3}},       // each pair is one break
-      {"a\r\rb", false, {2, 3}},   {"a\n\nb", false, {2, 3}},    // two breaks: an empty line
-      {"a\r\n\nb", false, {3, 4}}, {"a\n\r\rb", false, {3, 4}},
-      {"a\r\n b", false, {3}},     {"a\r\n b", true, {}},        // folding after CR LF only
-      {"a\r\n\tb", true, {}},      {"a\r b", true, {2}},
-      {"a\n b", true, {2}},        {"a\n\r b", true, {3}},
-      {"a\r\n\r\nb", true, {3, 5}}, {"a\r\nb\r\n c\r\nd", true, {3, 10}},
-      {"a\r\n", false, {}},        {"a\r\r", false, {2}},        // a final break opens no line
-      {"", false, {}},             {"\n", false, {}},
+      {"a\rb", false, {2}},
+      {"a\nb", false, {2}},
+      {"a\r\nb", false, {3}},
+      {"a\n\rb", false, {3}},  // each pair is one break
+      {"a\r\rb", false, {2, 3}},
+      {"a\n\nb", false, {2, 3}},  // two breaks: an empty line
+      {"a\r\n\nb", false, {3, 4}},
+      {"a\n\r\rb", false, {3, 4}},
+      {"a\r\n b", false, {3}},
+      {"a\r\n b", true, {}},  // folding after CR LF only
+      {"a\r\n\tb", true, {}},
+      {"a\r b", true, {2}},
+      {"a\n b", true, {2}},
+      {"a\n\r b", true, {3}},
+      {"a\r\n\r\nb", true, {3, 5}},
+      {"a\r\nb\r\n c\r\nd", true, {3, 10}},
+      {"a\r\n", false, {}},
+      {"a\r\r", false, {2}},  // a final break opens no line
+      {"", false, {}},
+      {"\n", false, {}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(later_line_starts(str(c.text), c.fold), c.starts)

@@ -26,12 +26,13 @@ str written_key(const str& line, const str& field, char separator) {
 // its own, but a key written with blanks around it must still be found, or
 // the new line would stand behind the old one and never be read. A key
 // field holds no CR or LF, so str::lws trims exactly the blanks.
-str blank_trimmed(const str& field) { return field.strip_whitespace(str::lws); }
+str blank_trimmed(const str& field) {
+  return field.strip_whitespace(str::lws);
+}
 
 }  // namespace
 
-str str::get_record(const str& key, const str& alternative, char separator,
-                    const str& set) const {
+str str::get_record(const str& key, const str& alternative, char separator, const str& set) const {
   int from = start;
   for (;;) {
     int next = line_begin(from, 1, true);
@@ -87,8 +88,8 @@ str str::set_record_content(const str& key, const str& alternative, const str& c
   str rest = substr(from - start, -1);
   // A last line without a break is closed first, so that the new record
   // does not run on from it.
-  bool unterminated = from == end && from > start && ref->bytes[from - 1] != '\r' &&
-                      ref->bytes[from - 1] != '\n';
+  bool unterminated =
+      from == end && from > start && ref->bytes[from - 1] != '\r' && ref->bytes[from - 1] != '\n';
   const str& closing = unterminated ? crlf : empty;
   const str* parts[] = {&head, &closing, &key, &separator_text, &filler, &content, &crlf, &rest};
   return join_texts(parts, 8);
@@ -99,8 +100,7 @@ str str::set_record_content(const str& key, const str& content, char separator,
   return set_record_content(key, empty, content, separator, filler);
 }
 
-str str::get_records(const str& key, const str& alternative, char separator,
-                     const str& set) const {
+str str::get_records(const str& key, const str& alternative, char separator, const str& set) const {
   // Walks the lines once; line n + 1 begins where line 1 of the rest does.
   str result;
   int from = start;

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
 std::string content_length(const str& headers) {
   return text(headers.get_record_content("Content-Length", "l", ':', str::lws));
@@ -68,8 +70,7 @@ TEST(StrRecords, SetReplacesTheLineWithItsContinuationsAndKeepsTheKeysSpelling) 
   EXPECT_EQ(text(headers.set_record_content("Body-type", "new", ':', " ")),
             "A: 1\r\nbody-Type: new\r\nC: 3\r\n");
   EXPECT_EQ(text(headers), "A: 1\r\nbody-Type: x\r\n y\r\n\tz\r\nC: 3\r\n");
-  EXPECT_EQ(text(str("l: 5").set_record_content("Content-Length", "l", "9", ':', " ")),
-            "l: 9\r\n");
+  EXPECT_EQ(text(str("l: 5").set_record_content("Content-Length", "l", "9", ':', " ")), "l: 9\r\n");
 }
 
 TEST(StrRecords, SetInsertsBeforeTheFirstEmptyLineOrAtTheEnd) {

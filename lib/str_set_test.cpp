@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
 TEST(StrSet, OneOfComparesWithEveryByteOfTheSet) {
   EXPECT_FALSE(str::one_of(' ', str()));
