@@ -29,13 +29,11 @@ TEST(RukFile, ReadsBackBytesInOrderAndStopsAtTheEnd) {
   EXPECT_EQ(file.read_byte(), 0);
   EXPECT_EQ(file.position, 3);
   EXPECT_EQ(file.ReadBin(1).length(), 0);
-}
 
-TEST(RukFile, BytesAbove127ReadAsUnsignedValues) {
-  RukFile file("high");
-  ASSERT_TRUE(file.append_hex("ff80"));
-  EXPECT_EQ(file.read_byte(), 255);
-  EXPECT_EQ(file.read_byte(), 128);
+  RukFile high("high");
+  ASSERT_TRUE(high.append_hex("ff80"));
+  EXPECT_EQ(high.read_byte(), 255);
+  EXPECT_EQ(high.read_byte(), 128);
 }
 
 TEST(RukFile, AppendHexRejectsTextsThatSpellNoBytes) {

@@ -25,14 +25,9 @@ TEST(Hex, Hex2BinRejectsTheWholeTextForOneNonDigit) {
   }
 }
 
-TEST(Hex, Hex2BinStopsAtAZeroByte) {
+TEST(Hex, Hex2BinStopsAtAZeroByteAndAtTheEndOfAView) {
   EXPECT_EQ(text(utils::hex2bin(str("4a\0zz", 5))), "\x4a");
-  EXPECT_EQ(text(utils::hex2bin(str("4a4\0b", 5))), "\x4a");
-}
-
-TEST(Hex, Hex2BinOfAViewReadsOnlyItsWindow) {
-  str whole("zz0102zz");
-  EXPECT_EQ(text(utils::hex2bin(whole.substr(2, 4))), "\x01\x02");
+  EXPECT_EQ(text(utils::hex2bin(str("zz0102zz").substr(2, 4))), "\x01\x02");
 }
 
 TEST(Hex, Bin2HexWritesTwoUpperCaseDigitsPerByte) {

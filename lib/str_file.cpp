@@ -85,7 +85,8 @@ str str::read_file(const str& path) {
   bool complete = fstat(fd, &info) == 0 && (info.st_size > 0 ? read_sized(fd, info.st_size, content)
                                                              : read_unsized(fd, content));
   close(fd);
-  return complete ? content : empty;
+  // An empty file keeps no buffer either.
+  return complete && content.length() > 0 ? content : empty;
 }
 
 bool str::write_file(const str& path) const {

@@ -70,23 +70,15 @@ TEST_F(StrFile, WriteCreatesTheMissingDirectoriesAndReadGivesTheBytesBack) {
   std::string absolute = folder_ + "//d//e.txt";
   EXPECT_TRUE(str("x").write_file(absolute.c_str()));
   EXPECT_EQ(slurp("d/e.txt"), "x");
-}
 
-TEST_F(StrFile, WriteReplacesTheWholeFile) {
-  EXPECT_TRUE(str("a longer first text").write_file("f"));
-  EXPECT_TRUE(str("short").write_file("f"));
-  EXPECT_EQ(slurp("f"), "short");
-  EXPECT_TRUE(str().write_file("f"));
-  EXPECT_EQ(slurp("f"), "");
-  EXPECT_EQ(str::read_file("f").length(), 0);
-}
-
-TEST_F(StrFile, LargeFilesRoundTrip) {
   std::string big(200000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 251);
-  str view = bytes("xx" + big).substr(2, -1);
-  EXPECT_TRUE(view.write_file("big"));
-  EXPECT_EQ(text(str::read_file("big")), big);
+  EXPECT_TRUE(bytes("xx" + big).substr(2, -1).write_file("a/b/c.txt"));
+  EXPECT_EQ(text(str::read_file("a/b/c.txt")), big);
+  EXPECT_TRUE(str("short").write_file("a/b/c.txt"));
+  EXPECT_EQ(slurp("a/b/c.txt"), "short") << "the old content is cut off";
+  EXPECT_TRUE(str().write_file("a/b/c.txt"));
+  EXPECT_EQ(str::read_file("a/b/c.txt").ref, nullptr);
 }
 
 TEST_F(StrFile, WriteFailsWithoutAWayToTheFile) {
@@ -129,7 +121,7 @@ TEST_F(StrFile, ReadOfAFileWithoutAReportedSizeTakesEveryChunk) {
   EXPECT_EQ(text(received), sent);
 }
 
-TEST_F(StrFile, ListingWithOrWithoutTrailingSlashIsTheSame) {
+TEST_F(StrFile, ListingWithOrWithoutTrailingSlashIsTheSameAndRemoving) {
   ASSERT_TRUE(str("1").write_file("list/one"));
   ASSERT_TRUE(str("2").write_file("list/two/x"));
   std::string listing = text(str::list_directory("list"));
@@ -146,13 +138,10 @@ TEST_F(StrFile, ListingWithOrWithoutTrailingSlashIsTheSame) {
   EXPECT_EQ(str::list_directory(str()).ref, nullptr);
   EXPECT_NE(text(str::list_directory("/")).find("..\r\n"), std::string::npos)
       << "the root keeps its slash";
-}
 
-TEST_F(StrFile, RemoveFileReportsUnlinksResult) {
-  ASSERT_TRUE(str("x").write_file("gone"));
-  EXPECT_EQ(str::remove_file("gone"), 0);
-  EXPECT_FALSE(std::filesystem::exists("gone"));
-  EXPECT_EQ(str::remove_file("gone"), -1);
+  EXPECT_EQ(str::remove_file("list/one"), 0);
+  EXPECT_EQ(text(str::list_directory("list")).find("one"), std::string::npos);
+  EXPECT_EQ(str::remove_file("list/one"), -1);
   EXPECT_EQ(str::remove_file(str()), -1);
 }
 
