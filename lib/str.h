@@ -159,7 +159,7 @@ class str {
   bool operator!=(const str& other) const;
   bool operator>(const str& other) const { return other < *this; }
   // Whether the text is a decimal integer: an optional minus sign and
-  // digits, with blanks around them.
+  // digits, with blanks around them. A lone minus sign passes (its value is 0).
   bool is_number() const;
 
   // Line editing: each returns the edited text and leaves this one alone.

@@ -19,11 +19,11 @@ TEST(StrCompare, SensitiveEqualityCountsCaseInequalityAndGreaterDoNot) {
 }
 
 TEST(StrNumber, IsNumberAcceptsSignedDigitsWithBlanksAround) {
-  for (const char* yes : {"12", " -7\t", "0", "\t 123  ", "-0"}) {
+  for (const char* yes : {"12", " -7\t", "0", "\t 123  ", "-0", "-", " - "}) {
     EXPECT_TRUE(str(yes).is_number()) << '"' << yes << '"';
   }
   for (const char* no :
-       {"", " \t", "-", " - ", "1 2", "5-", "--5", "+5", "1.5", "12\r\n", "x1", "1x"}) {
+       {"", " \t", "- 7", "1 2", "5-", "--5", "+5", "1.5", "12\r\n", "x1", "1x"}) {
     EXPECT_FALSE(str(no).is_number()) << '"' << no << '"';
   }
   EXPECT_FALSE(str("1\0", 2).is_number());

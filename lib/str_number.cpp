@@ -51,15 +51,25 @@ int str::value() const {
 }
 
 bool str::is_number() const {
+  if (strip_whitespace(lws).length() == 0) return false;
   int i = 0;
   int n = length();
   const char* p = data();
   while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
-  if (i < n && p[i] == '-') ++i;
-  // A minus sign alone is no number: at least one digit must follow it.
-  int digits = i;
-  while (i < n && p[i] >= '0' && p[i] <= '9') ++i;
-  if (i == digits) return false;
-  while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
-  return i == n;
+  // A minus sign is allowed only before the first digit; a lone one passes.
+  bool minus_allowed = true;
+  for (; i < n; ++i) {
+    char c = p[i];
+    if (c >= '0' && c <= '9') {
+      minus_allowed = false;
+    } else if (c == '-' && minus_allowed) {
+      minus_allowed = false;
+    } else if (c == ' ' || c == '\t') {
+      while (i < n && (p[i] == ' ' || p[i] == '\t')) ++i;
+      return i == n;
+    } else {
+      return false;
+    }
+  }
+  return true;
 }
