@@ -1,4 +1,5 @@
 #include "sim/clock.h"
+#include "sim/settle.h"
 
 #include <stdlib.h>
 #include <string.h>
@@ -108,8 +109,11 @@ void clock::reset() {
 
 }  // namespace sim
 
-// The program's clock calls.
+// The program's clock calls. Reading the clock does not settle the display
+// (sim/settle.h): a driver may time its pauses by it in the middle of a
+// screen update.
 extern "C" int __wrap_settimeofday(const struct timeval* tv, const void* /*tz*/) {
+  sim::settle();
   if (tv != nullptr) sim::clock::set_us(static_cast<int64_t>(tv->tv_sec) * 1000000 + tv->tv_usec);
   return 0;
 }

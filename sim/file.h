@@ -28,6 +28,10 @@ class file {
   // changes by itself (a scripted key press, say); -1 for never.
   virtual int64_t wake_at_us() { return -1; }
 
+  // Whether a call on this file ends a run of display traffic (see
+  // sim/settle.h); false only for the files that carry it.
+  virtual bool settles_display() { return true; }
+
  protected:
   static int fail(int error) {
     errno = error;

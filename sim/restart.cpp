@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "sim/settle.h"
 #include "sim/transcript.h"
 
 namespace sim {
@@ -19,6 +20,7 @@ void set_reboot_fails(bool f) { fails = f ? 1 : 0; }
 
 extern "C" int __wrap_reboot(int command) {
   using namespace sim;
+  settle();
   if (fails < 0) {
     const char* v = getenv("RUK_SIM_REBOOT");
     fails = v != nullptr && strcmp(v, "fail") == 0 ? 1 : 0;

@@ -1,7 +1,8 @@
 // The link-time seam: the program's calls of open, close, read, write, lseek,
 // ioctl and select arrive here (the simulated targets link with --wrap). A
 // call on a simulated path or descriptor is served by its model; every other
-// call goes on to the C library unchanged.
+// call goes on to the C library unchanged. Each call first lets a simulated
+// display settle (sim/settle.h).
 #include <fcntl.h>
 #include <stdarg.h>
 #include <sys/select.h>
@@ -12,6 +13,7 @@
 
 #include "sim/clock.h"
 #include "sim/fd_table.h"
+#include "sim/settle.h"
 
 extern "C" {
 int __real_open(const char* path, int flags, ...);
@@ -37,6 +39,7 @@ extern "C" int __wrap_open(const char* path, int flags, ...) {
     va_end(ap);
   }
   sim::run_setup_once();
+  sim::settle();
   if (path != nullptr) {
     bool handled = false;
     std::shared_ptr<sim::file> f = sim::open_path(path, flags, &handled);
@@ -46,6 +49,7 @@ extern "C" int __wrap_open(const char* path, int flags, ...) {
 }
 
 extern "C" int __wrap_close(int fd) {
+  sim::settle();  // closing even the display's own device ends its traffic
   if (sim::release_fd(fd)) {
     __real_close(fd);
     return 0;
@@ -54,17 +58,23 @@ extern "C" int __wrap_close(int fd) {
 }
 
 extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t n) {
-  if (auto f = sim::lookup(fd)) return f->read(buffer, n);
+  auto f = sim::lookup(fd);
+  sim::settle_for(f);
+  if (f) return f->read(buffer, n);
   return __real_read(fd, buffer, n);
 }
 
 extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t n) {
-  if (auto f = sim::lookup(fd)) return f->write(buffer, n);
+  auto f = sim::lookup(fd);
+  sim::settle_for(f);
+  if (f) return f->write(buffer, n);
   return __real_write(fd, buffer, n);
 }
 
 extern "C" off_t __wrap_lseek(int fd, off_t offset, int whence) {
-  if (auto f = sim::lookup(fd)) return f->lseek(offset, whence);
+  auto f = sim::lookup(fd);
+  sim::settle_for(f);
+  if (f) return f->lseek(offset, whence);
   return __real_lseek(fd, offset, whence);
 }
 
@@ -74,7 +84,9 @@ extern "C" int __wrap_ioctl(int fd, unsigned long request, ...) {
   void* arg = va_arg(ap, void*);
   va_end(ap);
   sim::run_setup_once();
-  if (auto f = sim::lookup(fd)) return f->ioctl(request, arg);
+  auto f = sim::lookup(fd);
+  sim::settle_for(f);
+  if (f) return f->ioctl(request, arg);
   return __real_ioctl(fd, request, arg);
 }
 
@@ -101,6 +113,7 @@ bool in(const fd_set* set, int fd) { return set != nullptr && FD_ISSET(fd, set);
 // caller's limit or when a model says its state changes (a scripted event).
 extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timeval* limit) {
   sim::run_setup_once();
+  sim::settle();
   if (nfds < 0 || nfds > FD_SETSIZE) return __real_select(nfds, rd, wr, ex, limit);
 
   fd_set real_r, real_w, real_e;

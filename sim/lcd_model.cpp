@@ -1,0 +1,141 @@
+#include "sim/lcd_model.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "sim/fd_table.h"
+#include "sim/lcd_render.h"
+#include "sim/settle.h"
+#include "sim/transcript.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int png_scale = 4;
+
+// The program's descriptor of the port driver. Its requests are the display
+// traffic itself, so they never settle the display.
+class port_file : public file {
+ public:
+  explicit port_file(lcd_model& model) : model_(model) {}
+  int ioctl(unsigned long request, void* arg) override { return model_.ioctl(request, arg); }
+  bool settles_display() override { return false; }
+
+ private:
+  lcd_model& model_;
+};
+
+[[noreturn]] void refuse_setting(const std::string& message) {
+  fprintf(stderr, "ruk simulator: %s\n", message.c_str());
+  exit(2);
+}
+
+void set_up_from_environment() {
+  lcd_model& model = lcd_model::instance();
+  const char* path = getenv("RUK_SIM_PORT");
+  if (path != nullptr && *path == 0) refuse_setting("RUK_SIM_PORT is set but empty");
+  const char* fault_text = getenv("RUK_SIM_PORT_FAULT");
+  lcd_faults faults;
+  std::string error;
+  if (fault_text != nullptr && !lcd_parse_faults(fault_text, &faults, &error))
+    refuse_setting("RUK_SIM_PORT_FAULT: " + error);
+  const char* png = getenv("RUK_SIM_LCD_PNG");
+
+  model.attach(path != nullptr ? path : lcd_model::default_path);
+  model.set_faults(faults);
+  if (png != nullptr) model.set_png_path(png);
+  on_settle([] { lcd_model::instance().settle(); });
+}
+
+setup_registration registration(set_up_from_environment);
+
+}  // namespace
+
+bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* error) {
+  lcd_faults parsed;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(start, end - start);
+    if (name == "missing") {
+      parsed.missing = true;
+    } else if (name == "busy") {
+      parsed.busy = true;
+    } else if (!name.empty()) {
+      *error = "unknown fault \"" + name + "\" (known: missing, busy)";
+      return false;
+    }
+    start = end + 1;
+  }
+  *faults = parsed;
+  return true;
+}
+
+lcd_model& lcd_model::instance() {
+  static lcd_model* model = new lcd_model;  // used until the very end of the process
+  return *model;
+}
+
+void lcd_model::attach(const std::string& path) {
+  if (!path_.empty()) detach_path(path_);
+  path_ = path;
+  attach_path(path_, [this](int) -> std::shared_ptr<file> {
+    if (faults_.missing) {
+      errno = ENOENT;
+      return nullptr;
+    }
+    return std::make_shared<port_file>(*this);
+  });
+}
+
+void lcd_model::set_faults(const lcd_faults& faults) {
+  faults_ = faults;
+  controller_.set_busy_forever(faults.busy);
+}
+
+int lcd_model::ioctl(unsigned long request, void* arg) {
+  port_record record = {-1, -1, 0};  // a missing record names no line
+  if (arg != nullptr) memcpy(&record, arg, sizeof record);
+  port_event event;
+  if (pins_.apply(request, record, &event) < 0) {
+    if (arg == nullptr && errno == EINVAL) errno = EFAULT;
+    return -1;
+  }
+  int level = bus_.on_request(event);
+  if (event.kind == port_event::read) {
+    record.value = level;
+    memcpy(arg, &record, sizeof record);
+  }
+  return 0;
+}
+
+void lcd_model::settle() {
+  if (controller_.changes() == settled_changes_) return;
+  settled_changes_ = controller_.changes();
+  if (controller_.memory() == recorded_) return;
+  recorded_ = controller_.memory();
+  transcript("screen", screen().transcript_text());
+  if (!png_path_.empty() && !png_failed_) {
+    std::string error;
+    if (!lcd_write_png(recorded_, png_path_, png_scale, &error)) {
+      fprintf(stderr, "ruk simulator: RUK_SIM_LCD_PNG: %s\n", error.c_str());
+      png_failed_ = true;
+    }
+  }
+}
+
+void lcd_model::reset() {
+  pins_.reset();
+  controller_.power_on();
+  bus_.reset();
+  set_faults(lcd_faults());
+  recorded_ = lcd_memory();
+  settled_changes_ = 0;
+  png_failed_ = false;
+}
+
+}  // namespace sim

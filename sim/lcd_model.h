@@ -1,0 +1,91 @@
+// The phone's port driver with the LCD controller on its lines: the device
+// the program draws its display through, and the source of the screens in
+// the run's transcript.
+//
+// Settings, read from the environment once, before the first simulated call
+// (a bad value stops the run with a message):
+//   RUK_SIM_PORT=PATH         the port driver's path; default /dev/inca-port
+//   RUK_SIM_PORT_FAULT=LIST   injected faults, comma separated:
+//                               missing  the device does not open (ENOENT)
+//                               busy     every status read reports busy
+//   RUK_SIM_LCD_PNG=FILE      every recorded screen is also written to FILE
+//                             as a PNG (scale 4), replacing the previous one
+//
+// When the display settles (sim/settle.h) and its pixels differ from the last
+// screen recorded, the screen becomes one transcript line of kind "screen":
+// both text rows as lcd_text.h writes them, for example
+//   screen	"To Update by TFTP:" "Press any key: 3"
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sim/file.h"
+#include "sim/lcd_bus.h"
+#include "sim/lcd_controller.h"
+#include "sim/lcd_port.h"
+#include "sim/lcd_text.h"
+
+namespace sim {
+
+struct lcd_faults {
+  bool missing = false;
+  bool busy = false;
+};
+
+// Reads a RUK_SIM_PORT_FAULT value ("" for none). On an unknown name returns
+// false with the reason in *error.
+bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* error);
+
+class lcd_model {
+ public:
+  static constexpr const char* default_path = "/dev/inca-port";
+
+  // The process's one panel.
+  static lcd_model& instance();
+
+  // Serves the port driver at path from now on, and no longer at the path
+  // served before.
+  void attach(const std::string& path);
+  const std::string& path() const { return path_; }
+
+  void set_faults(const lcd_faults& faults);
+  // Where each recorded screen is written as a PNG; "" for nowhere.
+  void set_png_path(const std::string& path) { png_path_ = path; }
+
+  // One request of the port driver, as the program's ioctl passed it.
+  int ioctl(unsigned long request, void* arg);
+
+  const port_pins& pins() const { return pins_; }
+  const lcd_controller& controller() const { return controller_; }
+  const lcd_memory& memory() const { return controller_.memory(); }
+  const lcd_violations& violations() const { return bus_.violations(); }
+  long requests() const { return pins_.counts().total(); }
+  long data_bytes() const { return controller_.counts().data; }
+  long command_bytes() const { return controller_.counts().commands; }
+
+  // The two text rows as the panel shows them now.
+  lcd_screen screen() const { return lcd_read_screen(controller_.memory()); }
+
+  // Records the screen if its pixels differ from the last one recorded.
+  void settle();
+
+  // Power-on: a blank panel, every line unset, counts zero, no fault, and a
+  // blank screen as the last one recorded. The path stays.
+  void reset();
+
+ private:
+  lcd_model() = default;
+
+  port_pins pins_;
+  lcd_controller controller_;
+  lcd_bus bus_{pins_, controller_};
+  lcd_faults faults_;
+  std::string path_;
+  std::string png_path_;
+  lcd_memory recorded_;
+  long settled_changes_ = 0;
+  bool png_failed_ = false;
+};
+
+}  // namespace sim

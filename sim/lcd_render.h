@@ -1,0 +1,38 @@
+// Pictures of the panel: as text for terminals and logs, and as a PNG that
+// looks like the phone's LCD. Each shows the 132 x 17 pixels the panel
+// shows, from the controller's memory.
+#pragma once
+
+#include <string>
+
+#include "sim/lcd_controller.h"
+
+namespace sim {
+
+// One line per pixel row (17 lines of 132 characters), '#' for a dark
+// pixel and '.' for a clear one.
+std::string lcd_render_dots(const lcd_memory& memory);
+
+// Two pixel rows per line in Unicode half blocks (9 lines of 132
+// characters, the last holding row 16 alone), for a terminal.
+std::string lcd_render_blocks(const lcd_memory& memory);
+
+// The PNG: every panel pixel a dot of scale x scale image pixels, a margin
+// of lcd_png_margin panel pixels all round, greenish glass and dark dots.
+constexpr int lcd_png_margin = 3;
+constexpr int lcd_png_width(int scale) { return (lcd_memory::columns + 2 * lcd_png_margin) * scale; }
+constexpr int lcd_png_height(int scale) { return (lcd_memory::rows + 2 * lcd_png_margin) * scale; }
+
+struct lcd_rgb {
+  unsigned char r, g, b;
+};
+constexpr lcd_rgb lcd_png_glass = {0xA9, 0xB8, 0x8E};
+constexpr lcd_rgb lcd_png_dark = {0x1F, 0x2B, 0x1C};
+constexpr lcd_rgb lcd_png_clear = {0x9E, 0xAE, 0x84};  // an unlit dot, faintly visible
+
+// Writes the PNG to path (scale 1..32). On failure returns false and says
+// why in *error.
+bool lcd_write_png(const lcd_memory& memory, const std::string& path, int scale,
+                   std::string* error);
+
+}  // namespace sim
