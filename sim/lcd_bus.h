@@ -6,8 +6,7 @@
 // is low, A0 telling a command (0) from display data (1). A read cycle runs
 // while chip select and the read strobe are low; the controller then drives
 // the data lines with the status byte (A0 = 0) or display data (A0 = 1).
-// Lines that nobody drives read high (pull-ups), so a missing controller
-// reads as busy.
+// Inputs that nobody drives read high (pull-ups).
 #pragma once
 
 #include "sim/lcd_controller.h"

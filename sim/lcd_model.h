@@ -17,10 +17,8 @@
 //   screen	"To Update by TFTP:" "Press any key: 3"
 #pragma once
 
-#include <memory>
 #include <string>
 
-#include "sim/file.h"
 #include "sim/lcd_bus.h"
 #include "sim/lcd_controller.h"
 #include "sim/lcd_port.h"
