@@ -87,6 +87,17 @@ class led_device : public sim::file {
   std::vector<std::pair<unsigned long, unsigned long>> requests;
 };
 
+// A device that takes whatever is written to it.
+class write_recorder : public sim::file {
+ public:
+  ssize_t write(const void* buffer, size_t n) override {
+    auto* b = static_cast<const unsigned char*>(buffer);
+    written.insert(written.end(), b, b + n);
+    return static_cast<ssize_t>(n);
+  }
+  std::vector<unsigned char> written;
+};
+
 // Serves a device at a path for the lifetime of this object.
 template <typename Device>
 class attached {

@@ -72,6 +72,8 @@ class MatrixDisplay : public RasterImage {
   void Clear();
   // Sends the changed blocks to the panel. The flag has no effect.
   void Flush(bool);
+  using RasterImage::Clear;
+  using RasterImage::Flush;
 
   // Stores a picture from a bitmap (RasterImage encoding) under id > 0,
   // replacing one stored under that id; ids below 1 are refused, since 0
