@@ -26,7 +26,13 @@ function(ruk_program_library name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
   add_library(${name} STATIC ${sources})
-  target_link_libraries(${name} PUBLIC ruk_program_flags ${ARG_DEPENDS})
+  # The program's flags (no exceptions, no RTTI) stay its own: what links the
+  # library, such as the tests and their device fakes derived from the
+  # simulator's classes, keeps the whole language, so that the sanitizers
+  # see one consistent set of vtables.
+  target_link_libraries(${name} PRIVATE ruk_program_flags)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPENDS})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY RUK_UNIT_TEST_DIRS ${CMAKE_CURRENT_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY RUK_UNIT_TEST_LIBS_${name} ${name})
   set_property(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY RUK_LIBRARY ${name})
