@@ -1,5 +1,6 @@
 // Test fakes for the display: a port driver that records every request and
-// decodes the LCD bus behind it, and an LED device that records its requests.
+// decodes the LCD bus behind it, and devices that record LED requests and
+// writes.
 #pragma once
 
 #include <stdint.h>
@@ -17,77 +18,63 @@ namespace display_fakes {
 
 struct port_call {
   unsigned long request;
-  int port;
-  int pin;
-  int value;
+  int port, pin, value;
 };
 
-// A byte the controller took on a rising write strobe.
-struct bus_byte {
-  bool data;  // A0 high: display data; low: command
-  int value;
-};
-
-// Data bytes written one after another, and where the first one went.
+// Data bytes the controller took one after another, and where the first went.
 struct data_run {
-  int page;
-  int column;
+  int page, column;
   std::vector<int> bytes;
 };
 
-// The port driver with a controller behind it: pins keep their direction and
-// level, bytes are latched on the write strobe's rising edge while chip
-// select is low, and page/column addressing fills a pixel memory. Status
-// reads answer "ready" unless told otherwise. Breaches of the bus protocol
-// are counted.
+// The port driver with a controller behind it: bytes are latched on the write
+// strobe's rising edge while chip select is low; page and column commands
+// address a pixel memory. Status reads answer "ready" unless told otherwise.
+// Breaches of the bus protocol (a line driven that is no output, a byte
+// latched from input pins or during a read, data read from output pins) are
+// counted.
 class port_device : public sim::file {
  public:
   int ioctl(unsigned long request, void* arg) override;
 
   std::vector<port_call> calls;
-  std::vector<bus_byte> bytes;
+  std::vector<int> commands;  // command bytes, contrast values included
+  std::vector<int> volumes;   // the contrast values alone
+  std::vector<data_run> runs;
   int violations = 0;
   int status_reads = 0;
 
-  int busy_reads = 0;        // this many status reads answer busy, then ready
+  int busy_reads = 0;  // this many status reads answer busy, then ready
   bool busy_forever = false;
-  bool reads_fail = false;   // every read request fails
-  std::map<std::pair<int, int>, int> read_levels;  // levels of other input pins
+  bool reads_fail = false;
+  std::map<std::pair<int, int>, int> read_levels;  // other input pins
 
-  // The controller's state.
-  int page = 0;
-  int column = 0;
-  std::vector<int> volumes;  // every contrast value it received
-  uint8_t memory[16][256] = {};
-
-  bool level(int port, int pin) const;
-  bool is_output(int port, int pin) const;
-  // Panel pixel (x, y), y in 0..16.
-  bool pixel(int x, int y) const;
-  // Commands received, in order (volume values included).
-  std::vector<int> commands() const;
-  std::vector<data_run> runs() const;
-  // Forgets what was recorded; pin and controller state stay.
+  uint8_t memory[16][256] = {};  // the controller's pixel memory by page
+  bool pixel(int x, int y) const { return (memory[y / 8][x] >> (y % 8)) & 1; }
+  bool level(int port, int pin) const { return get(levels_, port, pin); }
+  bool is_output(int port, int pin) const { return get(outputs_, port, pin); }
+  // Forgets what was recorded; pins and pixel memory stay.
   void forget();
 
  private:
+  static bool get(const std::map<std::pair<int, int>, int>& m, int port, int pin);
   void latch();
-  void take_command(int value);
-
-  std::map<std::pair<int, int>, int> levels_;
-  std::map<std::pair<int, int>, int> outputs_;
-  bool expect_volume_ = false;
-  bool status_busy_ = false;
+  std::map<std::pair<int, int>, int> levels_, outputs_;
+  int page_ = 0, column_ = 0;
+  bool volume_next_ = false, in_run_ = false, status_busy_ = false;
 };
 
-// An LED device: records (request, mask) pairs.
+// Records (request, argument value) pairs: the LED device.
 class led_device : public sim::file {
  public:
-  int ioctl(unsigned long request, void* arg) override;
+  int ioctl(unsigned long request, void* arg) override {
+    requests.emplace_back(request, reinterpret_cast<unsigned long>(arg));
+    return 0;
+  }
   std::vector<std::pair<unsigned long, unsigned long>> requests;
 };
 
-// A device that takes whatever is written to it.
+// Records the bytes written to it.
 class write_recorder : public sim::file {
  public:
   ssize_t write(const void* buffer, size_t n) override {
@@ -98,22 +85,17 @@ class write_recorder : public sim::file {
   std::vector<unsigned char> written;
 };
 
-// Serves a device at a path for the lifetime of this object.
+// Serves a fresh Device at path while this object lives.
 template <typename Device>
-class attached {
- public:
-  explicit attached(const std::string& path) : path_(path), device(std::make_shared<Device>()) {
+struct attached {
+  explicit attached(const std::string& p) : path(p), device(std::make_shared<Device>()) {
     auto d = device;
-    sim::attach_path(path_, [d](int) { return d; });
+    sim::attach_path(path, [d](int) { return d; });
   }
-  ~attached() { sim::detach_path(path_); }
+  ~attached() { sim::detach_path(path); }
   attached(const attached&) = delete;
   attached& operator=(const attached&) = delete;
-
- private:
-  std::string path_;
-
- public:
+  std::string path;
   std::shared_ptr<Device> device;
 };
 
