@@ -15,7 +15,8 @@ struct digit_field {
   int picture[10];
 };
 
-#define NO_PICTURES {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1}
+#define NO_PICTURES \
+  { -1, -1, -1, -1, -1, -1, -1, -1, -1, -1 }
 // In the order they are updated.
 digit_field fields[] = {
     {"RTPSEC1", 10, 0, 0, -1, NO_PICTURES},

@@ -28,7 +28,9 @@ int shown(int f) {
   }
   return value - 1;
 }
-std::vector<int> screen() { return {shown(0), shown(1), shown(2), shown(3)}; }
+std::vector<int> screen() {
+  return {shown(0), shown(1), shown(2), shown(3)};
+}
 
 class CallTimer : public testing::Test {
  protected:

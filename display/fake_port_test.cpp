@@ -7,7 +7,9 @@
 
 namespace display_fakes {
 namespace {
-bool is(port_pin line, std::pair<int, int> pin) { return line.port == pin.first && line.pin == pin.second; }
+bool is(port_pin line, std::pair<int, int> pin) {
+  return line.port == pin.first && line.pin == pin.second;
+}
 }  // namespace
 
 bool port_device::get(const std::map<std::pair<int, int>, int>& m, int port, int pin) {

@@ -87,6 +87,10 @@ void MatrixDisplay::Print(int column, int row, const str& text) {
   }
 }
 
-void MatrixDisplay::Clear() { RasterImage::Clear(); }
+void MatrixDisplay::Clear() {
+  RasterImage::Clear();
+}
 
-void MatrixDisplay::Flush(bool) { RasterImage::Flush(0, false); }
+void MatrixDisplay::Flush(bool) {
+  RasterImage::Flush(0, false);
+}

@@ -19,8 +19,14 @@ constexpr int longest_half_period_ms = 4999;
 // Steps from one end of the panel's contrast range to the other.
 constexpr long long panel_steps = 64;
 
-void* as_argument(intptr_t value) { return reinterpret_cast<void*>(value); }
-int from_argument(void* argument) { return static_cast<int>(reinterpret_cast<intptr_t>(argument)); }
+// Timer arguments are untyped pointers; the descriptor and LED index ride in
+// them by value.
+void* as_argument(intptr_t value) {
+  return reinterpret_cast<void*>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+int from_argument(void* argument) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(argument));
+}
 
 }  // namespace
 

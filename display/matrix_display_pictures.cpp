@@ -36,7 +36,9 @@ const RasterImage& MatrixDisplay::GetStoredPicture(int id) const {
   return RasterImage::Empty;
 }
 
-void MatrixDisplay::Show(int x, int y, int id) { Insert(x, y, GetStoredPicture(id), false); }
+void MatrixDisplay::Show(int x, int y, int id) {
+  Insert(x, y, GetStoredPicture(id), false);
+}
 
 void MatrixDisplay::DrawBitmap(int x, int y, int width, int height, const str& bitmap) {
   Insert(x, y, width, height, bitmap);

@@ -22,7 +22,9 @@ MatrixDisplay::Sequence::Sequence(int count, const int ids[], int loop_flag, int
   }
 }
 
-MatrixDisplay::Sequence::~Sequence() { delete[] frame_ids; }
+MatrixDisplay::Sequence::~Sequence() {
+  delete[] frame_ids;
+}
 
 void MatrixDisplay::StartSequence(int x, int y, int interval, int count, const int ids[],
                                   int loop) {

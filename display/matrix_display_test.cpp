@@ -43,7 +43,9 @@ bool blank(const RasterImage& image) {
   return true;
 }
 
-str bytes(const std::string& s) { return str(s.data(), static_cast<int>(s.size())); }
+str bytes(const std::string& s) {
+  return str(s.data(), static_cast<int>(s.size()));
+}
 
 // The event loop's timer side for ms of virtual time: each pass sleeps until
 // the earliest expiry and runs that one timer.

@@ -47,7 +47,9 @@ RasterImage::RasterImage(int w, int h, const str& bitmap) : RasterImage() {
   }
 }
 
-RasterImage::RasterImage(const RasterImage& source) : RasterImage() { *this = source; }
+RasterImage::RasterImage(const RasterImage& source) : RasterImage() {
+  *this = source;
+}
 
 RasterImage& RasterImage::operator=(const RasterImage& source) {
   if (this == &source) return *this;
@@ -61,15 +63,17 @@ RasterImage& RasterImage::operator=(const RasterImage& source) {
   return *this;
 }
 
-RasterImage::~RasterImage() { free(bits); }
+RasterImage::~RasterImage() {
+  free(bits);
+}
 
 bool RasterImage::GetPixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return false;
-  return (bits[x * words_per_column + y / 32] >> (y % 32)) & 1;
+  return (Column(x)[y / 32] >> (y % 32)) & 1;
 }
 
 void RasterImage::SetPixel(int x, int y, bool on) {
-  uint32_t& word = bits[x * words_per_column + y / 32];
+  uint32_t& word = Column(x)[y / 32];
   uint32_t bit = uint32_t{1} << (y % 32);
   word = on ? (word | bit) : (word & ~bit);
 }

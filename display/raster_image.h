@@ -12,6 +12,7 @@
 // image is dropped; there is no clipping.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "lib/str.h"
@@ -64,6 +65,8 @@ class RasterImage {
   bool Fits(int x, int y, int w, int h) const;
   static void Mark(int x, int y, int w, int h);
   void SetPixel(int x, int y, bool on);
+  // The words of column x.
+  uint32_t* Column(int x) const { return bits + static_cast<ptrdiff_t>(x) * words_per_column; }
 
   uint32_t* bits;
   int width;

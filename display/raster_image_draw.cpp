@@ -29,8 +29,8 @@ void RasterImage::Insert(int x, int y, const RasterImage& picture, bool invert) 
   // the picture has, shifted to the destination row, merged with the rows
   // around it; a band crossing a word boundary of the destination is split.
   for (int i = 0; i < picture.width; ++i) {
-    const uint32_t* source = picture.bits + i * picture.words_per_column;
-    uint32_t* column = bits + (x + i) * words_per_column;
+    const uint32_t* source = picture.Column(i);
+    uint32_t* column = Column(x + i);
     for (int k = 0; k < picture.words_per_column; ++k) {
       int rows = picture.height - 32 * k;
       uint32_t mask = rows >= 32 ? ~uint32_t{0} : (uint32_t{1} << rows) - 1;
@@ -41,11 +41,12 @@ void RasterImage::Insert(int x, int y, const RasterImage& picture, bool invert) 
       int shift = top % 32;
       uint64_t wide_band = static_cast<uint64_t>(band) << shift;
       uint64_t wide_mask = static_cast<uint64_t>(mask) << shift;
-      column[word] = (column[word] & ~static_cast<uint32_t>(wide_mask)) |
-                     static_cast<uint32_t>(wide_band);
+      column[word] =
+          (column[word] & ~static_cast<uint32_t>(wide_mask)) | static_cast<uint32_t>(wide_band);
       uint32_t spill_mask = static_cast<uint32_t>(wide_mask >> 32);
       if (spill_mask != 0) {
-        column[word + 1] = (column[word + 1] & ~spill_mask) | static_cast<uint32_t>(wide_band >> 32);
+        column[word + 1] =
+            (column[word + 1] & ~spill_mask) | static_cast<uint32_t>(wide_band >> 32);
       }
     }
   }

@@ -17,7 +17,7 @@ void RasterImage::Flush(int, bool) {
       frame[2] = static_cast<unsigned char>(n);
       for (int c = 0; c < n; ++c) {
         int x = first + c;
-        uint32_t top_word = x < width && words_per_column > 0 ? bits[x * words_per_column] : 0;
+        uint32_t top_word = x < width && words_per_column > 0 ? Column(x)[0] : 0;
         frame[3 + c] = static_cast<unsigned char>(top_word >> (8 * page));
       }
       TLD::write_tolv_display(frame, n + 3);

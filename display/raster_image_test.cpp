@@ -32,7 +32,9 @@ RasterImage image_of(int w, int h, const std::function<bool(int, int)>& f) {
   }
   return RasterImage(w, h, bitmap(b));
 }
-bool all(int, int) { return true; }
+bool all(int, int) {
+  return true;
+}
 
 // The marked blocks as block * 3 + page, and the marks cleared.
 std::vector<int> take_marks() {
@@ -83,7 +85,8 @@ TEST(RasterImage, BandsCrossingWordBoundariesLandExactlyAndKeepTheirNeighbours) 
       for (int x = 0; x < 6; ++x) {
         for (int y = 0; y < 100; ++y) {
           bool inside = x >= 2 && x < 5 && y >= top && y < top + 40;
-          ASSERT_EQ(canvas.GetPixel(x, y), inside ? pattern(x - 2, y - top) != invert : around(x, y))
+          ASSERT_EQ(canvas.GetPixel(x, y),
+                    inside ? pattern(x - 2, y - top) != invert : around(x, y))
               << x << "," << y << " top " << top << " invert " << invert;
         }
       }
@@ -190,7 +193,8 @@ TEST_F(RasterFlush, TwoDrawingsInABlockSendOneFrameAndThePanelShowsTheImage) {
   EXPECT_EQ(port().runs[0].bytes[0], 0x81) << "bit 0 of a data byte is the page's top row";
   EXPECT_EQ(port().runs[0].bytes[10], 0x7E);
   for (int x = 0; x < 132; ++x) {
-    for (int y = 0; y < 17; ++y) ASSERT_EQ(port().pixel(x, y), display.GetPixel(x, y)) << x << "," << y;
+    for (int y = 0; y < 17; ++y)
+      ASSERT_EQ(port().pixel(x, y), display.GetPixel(x, y)) << x << "," << y;
   }
 }
 

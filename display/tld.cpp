@@ -46,7 +46,8 @@ void TLD::configure_port_lines() {
   const port_pin bit7 = lcd_data_pins[7];
   port_open_drain(fd, bit0.port, bit0.pin, 1);
   port_dir(fd, bit0.port, bit0.pin, 1);
-  for (int bit = 1; bit < 7; ++bit) port_dir(fd, lcd_data_pins[bit].port, lcd_data_pins[bit].pin, 1);
+  for (int bit = 1; bit < 7; ++bit)
+    port_dir(fd, lcd_data_pins[bit].port, lcd_data_pins[bit].pin, 1);
   port_open_drain(fd, bit7.port, bit7.pin, 1);
   port_dir(fd, bit7.port, bit7.pin, 1);
   const port_pin outputs[] = {lcd_write_strobe, lcd_chip_select, lcd_reset, lcd_a0,

@@ -36,7 +36,9 @@ void pause_us(long us) {
   }
 }
 
-void drive(port_pin line, int level) { port_write(TLD::fd, line.port, line.pin, level); }
+void drive(port_pin line, int level) {
+  port_write(TLD::fd, line.port, line.pin, level);
+}
 
 void data_direction(int output) {
   for (port_pin p : lcd_data_pins) port_dir(TLD::fd, p.port, p.pin, output);
@@ -59,7 +61,9 @@ void TLD::send_command(int byte) {
   drive(lcd_a0, 1);
 }
 
-void TLD::send_data(int byte) { put_bus_byte(byte, 1); }
+void TLD::send_data(int byte) {
+  put_bus_byte(byte, 1);
+}
 
 int TLD::read_status() {
   data_direction(0);
@@ -92,7 +96,9 @@ void TLD::wait_ready() {
   pause_us(lcd_command_settle_us);
 }
 
-void TLD::set_page(int page) { send_command(lcd_set_page | (page & 0x0F)); }
+void TLD::set_page(int page) {
+  send_command(lcd_set_page | (page & 0x0F));
+}
 
 void TLD::set_column(int column) {
   send_command(lcd_set_column_low | (column & 0x0F));

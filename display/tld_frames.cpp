@@ -8,8 +8,15 @@
 
 namespace {
 
+// Column k of character ch in the panel's font, XORed with mask.
+int font_column(int ch, int k, int mask) {
+  return (panel_font[ch * font_columns + k] ^ mask) & 0xFF;
+}
+
 // Glyphs that reach one pixel column to the left of their cell.
-bool overhangs_left(int ch) { return ch == 222 || ch == 224 || ch == 229 || ch == 234 || ch == 236; }
+bool overhangs_left(int ch) {
+  return ch == 222 || ch == 224 || ch == 229 || ch == 234 || ch == 236;
+}
 
 }  // namespace
 
@@ -119,19 +126,18 @@ void TLD::draw_glyph(int ch) {
   if (text_row < 0 || text_row > 1 || text_column < 0 || text_column >= text_cells) return;
   int x = column_of_cell(text_column);
   if (overhangs_left(ch) && x > 0) --x;
-  const unsigned char* glyph = &panel_font[ch * font_columns];
   if (text_row == 0) {
     set_page(0);
     set_column(x);
-    for (int k = 0; k < font_columns; ++k) send_data((glyph[k] ^ invert_mask) & 0xFF);
+    for (int k = 0; k < font_columns; ++k) send_data(font_column(ch, k, invert_mask));
     return;
   }
   // Row 1 starts at pixel row 9: the glyph's rows 0..6 go to page 1 from its
   // bit 1 on, row 7 to bit 0 of page 2.
   set_page(1);
   set_column(x);
-  for (int k = 0; k < font_columns; ++k) send_data(((glyph[k] ^ invert_mask) & 0x7F) << 1);
+  for (int k = 0; k < font_columns; ++k) send_data((font_column(ch, k, invert_mask) & 0x7F) << 1);
   set_page(2);
   set_column(x);
-  for (int k = 0; k < font_columns; ++k) send_data(((glyph[k] ^ invert_mask) >> 7) & 1);
+  for (int k = 0; k < font_columns; ++k) send_data(font_column(ch, k, invert_mask) >> 7);
 }

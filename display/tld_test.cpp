@@ -161,7 +161,7 @@ TEST_F(PanelDriver, ReinitialisationCodesRerunTheSetUpKeepPixelsAndContrast) {
     write({1, 0, 0, 2, code, 'B'});
     ints expected = {0xB0, 0x05, 0x10, 0xE2};  // header, then the software reset
     expected.insert(expected.end(), setup_commands.begin(), setup_commands.end());
-    expected[4 + 5] = 40;                     // the contrast the user set
+    expected[4 + 5] = 40;                                 // the contrast the user set
     expected.insert(expected.end(), {0xB0, 0x05, 0x10});  // 'B' in cell 1
     EXPECT_EQ(port().commands, expected) << "code " << int(code);
     EXPECT_EQ(runs(), (std::vector<std::tuple<int, int, ints>>{{0, 5, glyph('B')}}));
