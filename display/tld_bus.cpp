@@ -19,8 +19,8 @@ int64_t monotonic_ns() {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// Busy-waits at least ns nanoseconds: a strobe held low must not be
-// stretched by the scheduler into a sleep.
+// Busy-waits at least ns nanoseconds: a strobe needs about a microsecond,
+// far less than any sleep the kernel grants, and it comes with every byte.
 void hold_ns(long ns) {
   int64_t until = monotonic_ns() + ns;
   while (monotonic_ns() < until) {
