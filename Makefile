@@ -4,7 +4,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test test-host test-asan build-host build-asan bench clean
+.PHONY: all deps test test-host test-asan test-mips build-host build-asan build-mips \
+        mips-deps size bench clean
 
 all: build-host
 
@@ -19,6 +20,17 @@ build-asan: deps
 	cmake -S . -B build-asan -DRUK_SANITIZE=ON $(CMAKE_FLAGS) > /dev/null
 	cmake --build build-asan -j $(JOBS)
 
+# The phone's processor: GoogleTest and LibTomMath cross-built once into
+# build-mips/deps, then the phone build of ruk and the whole simulated suite,
+# sized as on the phone. The phone build is only built, never run.
+mips-deps: deps
+	@JOBS=$(JOBS) scripts/mips-deps build-mips/deps
+
+build-mips: mips-deps
+	cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake \
+	  -DCMAKE_BUILD_TYPE=MinSizeRel $(CMAKE_FLAGS) > /dev/null
+	cmake --build build-mips -j $(JOBS)
+
 test-host: build-host
 	ctest --test-dir build -j $(JOBS) --output-on-failure
 
@@ -26,9 +38,20 @@ test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build-asan -j $(JOBS) --output-on-failure
 
-# Host suite, then the same suite under the sanitizers.
-test: test-host test-asan
+# The simulated suite built for MIPS, each test under qemu-mips through
+# scripts/safe-run (the emulator passes system calls to this machine's kernel).
+test-mips: build-mips
+	ctest --test-dir build-mips -j $(JOBS) --output-on-failure
+	@if [ -s build-mips/not-emulated.txt ]; then \
+	  echo "Skipped under qemu-mips:"; sed 's/^/  /' build-mips/not-emulated.txt; fi
+
+# Host suite, the same suite under the sanitizers, then on the phone's processor.
+test: test-host test-asan test-mips
 	@echo "make test: all suites passed"
+
+# The stripped phone build and what each program folder adds to it.
+size: build-mips
+	@scripts/size build-mips
 
 # Benchmarks (never part of `make test`): an optimised build of the program
 # libraries and every bench/*_bench program, each run in turn.
@@ -38,4 +61,4 @@ bench: deps
 	for b in build-bench/bench/*_bench; do echo "== $$b"; scripts/safe-run $$b || exit 1; done
 
 clean:
-	rm -rf build build-asan build-bench
+	rm -rf build build-asan build-bench build-mips

@@ -5,8 +5,11 @@
 # tests, tools) may use the whole standard library.
 
 add_library(ruk_program_flags INTERFACE)
+# Every function and object in a section of its own, so that the phone build's
+# link drops whatever it does not call (ruk_phone_link).
 target_compile_options(ruk_program_flags INTERFACE
-  -fno-exceptions -fno-rtti -Wall -Wextra -Werror)
+  -fno-exceptions -fno-rtti -Wall -Wextra -Werror
+  -ffunction-sections -fdata-sections)
 target_include_directories(ruk_program_flags INTERFACE ${CMAKE_SOURCE_DIR})
 
 add_library(ruk_support_flags INTERFACE)
@@ -36,6 +39,8 @@ function(ruk_program_library name)
   set_property(GLOBAL APPEND PROPERTY RUK_UNIT_TEST_DIRS ${CMAKE_CURRENT_SOURCE_DIR})
   set_property(GLOBAL APPEND PROPERTY RUK_UNIT_TEST_LIBS_${name} ${name})
   set_property(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY RUK_LIBRARY ${name})
+  get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set_property(GLOBAL APPEND PROPERTY RUK_PROGRAM_PARTS "${folder}=$<TARGET_FILE:${name}>")
 endfunction()
 
 # A simulated executable: linked with the device models of sim/, which stand
@@ -50,18 +55,58 @@ endfunction()
 
 set(RUK_SAFE_RUN ${CMAKE_SOURCE_DIR}/scripts/safe-run)
 
-# ruk_test(NAME SOURCES... LIBS lib... [LABELS l...]): a GoogleTest program,
-# simulated, run by ctest through scripts/safe-run.
+# What every test sees: where the tree and the build are, the machine the
+# tests were built for (uname's name for it) and the command that starts a
+# program binary of this build (empty on the host; qemu-mips for the MIPS
+# build), for tests that start programs themselves.
+list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " RUK_EMULATOR)
+set(RUK_TEST_ENVIRONMENT
+  "RUK_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+  "RUK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+  "RUK_TARGET_MACHINE=${CMAKE_SYSTEM_PROCESSOR}"
+  "RUK_EMULATOR=${RUK_EMULATOR}")
+
+# ruk_test(NAME SOURCES... LIBS lib... [LABELS l...] [NOT_EMULATED reason]):
+# a GoogleTest program, simulated, run by ctest through scripts/safe-run (and
+# through the emulator in a cross build). A test that cannot run under the
+# emulator names the reason with NOT_EMULATED: in a cross build it is still
+# built, and ctest reports it skipped; the reasons are listed in
+# not-emulated.txt of the build folder, which `make test` prints.
 function(ruk_test name)
-  cmake_parse_arguments(ARG "" "" "LIBS;LABELS;SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "NOT_EMULATED" "LIBS;LABELS;SOURCES" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} ruk_support_flags GTest::gtest_main GTest::gmock)
   ruk_simulated(${name})
+  if(CMAKE_CROSSCOMPILING_EMULATOR AND ARG_NOT_EMULATED)
+    ruk_not_emulated(${name} "${ARG_NOT_EMULATED}" LABELS ${ARG_LABELS})
+    return()
+  endif()
   add_test(NAME ${name} COMMAND ${RUK_SAFE_RUN} ${CMAKE_CROSSCOMPILING_EMULATOR}
            $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}"
-                       ENVIRONMENT "RUK_SOURCE_DIR=${CMAKE_SOURCE_DIR};RUK_BINARY_DIR=${CMAKE_BINARY_DIR}")
+                       ENVIRONMENT "${RUK_TEST_ENVIRONMENT}")
+endfunction()
+
+# ruk_not_emulated(NAME REASON [LABELS l...]): registers NAME as a test that
+# the emulator cannot run: ctest shows it skipped, and REASON joins
+# not-emulated.txt. For tests added without ruk_test (a script, say) too.
+function(ruk_not_emulated name reason)
+  cmake_parse_arguments(ARG "" "" "LABELS" ${ARGN})
+  add_test(NAME ${name} COMMAND sh -c "echo \"$1: not run under emulation: $2\"; exit 77"
+           sh ${name} "${reason}")
+  set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 LABELS "${ARG_LABELS};not-emulated")
+  set_property(GLOBAL APPEND PROPERTY RUK_NOT_EMULATED "${name}: ${reason}")
+endfunction()
+
+# Writes not-emulated.txt; called once, after every folder has added its tests.
+function(ruk_write_not_emulated)
+  get_property(lines GLOBAL PROPERTY RUK_NOT_EMULATED)
+  list(JOIN lines "\n" text)
+  if(text)
+    string(APPEND text "\n")
+  endif()
+  file(WRITE ${CMAKE_BINARY_DIR}/not-emulated.txt "${text}")
 endfunction()
 
 # One unit-test program per program folder, from the *_test.cpp files that
@@ -83,4 +128,23 @@ function(ruk_add_unit_tests)
       endif()
     endif()
   endforeach()
+endfunction()
+
+# The phone build `ruk` (once app/ defines it) is linked without the unused
+# sections and writes a linker map beside itself, from which scripts/size
+# tells how much each program folder adds. parts.txt of the build folder
+# names each folder's library and the program, for that script.
+function(ruk_phone_link)
+  get_property(parts GLOBAL PROPERTY RUK_PROGRAM_PARTS)
+  if(TARGET ruk)
+    target_link_options(ruk PRIVATE LINKER:--gc-sections
+                        "LINKER:-Map=$<TARGET_FILE:ruk>.map")
+    get_target_property(dir ruk SOURCE_DIR)
+    get_filename_component(folder ${dir} NAME)
+    # The objects linked straight into ruk, not through a library, are its
+    # folder's.
+    list(APPEND parts "program=$<TARGET_FILE:ruk>" "objects=${folder}")
+  endif()
+  list(JOIN parts "\n" text)
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/parts.txt CONTENT "${text}\n")
 endfunction()
