@@ -33,17 +33,18 @@ build-mips: mips-deps
 
 test-host: build-host
 	ctest --test-dir build -j $(JOBS) --output-on-failure
+	@scripts/skipped-tests build
 
 test-asan: build-asan
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir build-asan -j $(JOBS) --output-on-failure
+	@scripts/skipped-tests build-asan
 
 # The simulated suite built for MIPS, each test under qemu-mips through
 # scripts/safe-run (the emulator passes system calls to this machine's kernel).
 test-mips: build-mips
 	ctest --test-dir build-mips -j $(JOBS) --output-on-failure
-	@if [ -s build-mips/not-emulated.txt ]; then \
-	  echo "Skipped under qemu-mips:"; sed 's/^/  /' build-mips/not-emulated.txt; fi
+	@scripts/skipped-tests build-mips
 
 # Host suite, the same suite under the sanitizers, then on the phone's processor.
 test: test-host test-asan test-mips
