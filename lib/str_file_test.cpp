@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -23,6 +24,18 @@ std::string text(const str& s) {
 
 str bytes(const std::string& s) {
   return str(s.data(), static_cast<int>(s.size()));
+}
+
+// False where this process cannot list PATH at all: a 32-bit build under
+// qemu-user gets the 64-bit directory offsets of the host's file system,
+// which its readdir refuses with EOVERFLOW (on the phone they fit).
+bool can_list(const char* path) {
+  DIR* listing = opendir(path);
+  if (listing == nullptr) return true;
+  errno = 0;
+  bool listed = readdir(listing) != nullptr || errno != EOVERFLOW;
+  closedir(listing);
+  return listed;
 }
 
 // Each test works in a fresh temporary folder, which is also the working
@@ -103,7 +116,9 @@ TEST_F(StrFile, ReadOfWhatIsNoReadableFileIsEmpty) {
 TEST_F(StrFile, ReadOfAFileTooLargeForAStringIsEmpty) {
   int fd = open("huge", O_WRONLY | O_CREAT, 0666);
   ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, 3LL << 30), 0);  // sparse: takes no room
+  // Sparse: takes no room. The 64-bit call, so that a 32-bit build can make
+  // it too.
+  ASSERT_EQ(ftruncate64(fd, 3LL << 30), 0);
   close(fd);
   EXPECT_EQ(str::read_file("huge").ref, nullptr);
 }
@@ -122,6 +137,10 @@ TEST_F(StrFile, ReadOfAFileWithoutAReportedSizeTakesEveryChunk) {
 }
 
 TEST_F(StrFile, ListingWithOrWithoutTrailingSlashIsTheSameAndRemoving) {
+  if (!can_list(".") || !can_list("/")) {
+    GTEST_SKIP() << "readdir fails with EOVERFLOW here (a 32-bit build under qemu-user on a "
+                    "file system with 64-bit directory offsets)";
+  }
   ASSERT_TRUE(str("1").write_file("list/one"));
   ASSERT_TRUE(str("2").write_file("list/two/x"));
   std::string listing = text(str::list_directory("list"));
