@@ -4,6 +4,7 @@
 
 #include <errno.h>
 #include <stdint.h>
+#include <sys/socket.h>
 #include <sys/types.h>
 
 namespace sim {
@@ -17,6 +18,9 @@ class file {
   virtual ssize_t write(const void* /*buffer*/, size_t /*n*/) { return fail(EINVAL); }
   virtual off_t lseek(off_t /*offset*/, int /*whence*/) { return fail(ESPIPE); }
   virtual int ioctl(unsigned long /*request*/, void* /*arg*/) { return fail(ENOTTY); }
+  virtual int setsockopt(int /*level*/, int /*name*/, const void* /*value*/, socklen_t /*n*/) {
+    return fail(ENOTSOCK);
+  }
   // Called once when the program closes the descriptor.
   virtual void close() {}
 

@@ -1,0 +1,40 @@
+// The keypad: its character device, the driver's event record and the table
+// that turns a key code into the key character the program works with.
+//
+// The driver signals a pending event to select as an exceptional condition on
+// its descriptor; the read-event request then fills one key_event_t. During a
+// transfer the descriptor also becomes readable and a one-byte read returns
+// the key.
+#pragma once
+
+#include <stdint.h>
+
+// The record the driver fills. Its layout is the driver's and the machine's
+// (the state is a 32-bit integer in the machine's own byte order), so it is
+// read in place rather than decoded byte by byte.
+struct key_event_t {
+  uint8_t code;  // only the low six bits name the key
+  uint8_t reserved1[3];
+  int32_t state;  // 1: pressed; any other value is not acted on
+  uint8_t reserved2[4];
+};
+static_assert(sizeof(key_event_t) == 12, "the driver fills exactly 12 bytes");
+
+// The read-event request: type 'G', number 1, 12 bytes read, in the MIPS
+// encoding of the direction bits (the phone's), on every build.
+constexpr unsigned long keypad_read_event = 0x400C4701UL;
+
+// Key code (0..33) to key character. Codes 20 and 23 both give 'g', codes
+// 25, 29 and 32 give '.'.
+constexpr int key_map_size = 34;
+extern const char key_map[key_map_size + 1];
+
+// The keypad's descriptor, -1 while it is not open. Owned by the main loop,
+// which opens and closes it; the update and the transfer read from it too.
+extern int kbd_fd;
+
+// Reads one event from kbd_fd into event. Returns 1 and sets key to the
+// event's key character; returns 0 and leaves key as it was when the request
+// fails or the code lies beyond key_map (such events are dropped). The caller
+// still has to look at event.state.
+int inca_get_key(key_event_t& event, char& key);

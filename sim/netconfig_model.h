@@ -1,0 +1,57 @@
+// The network-configuration model: the packet socket through which the
+// program configures eth0, and every interface and route request on it.
+//
+// Every packet socket the program opens (socket(AF_PACKET, ...)) comes here.
+// Each request is decoded (sim/netconfig_decode.h), kept for in-process
+// tests and written to the transcript as a "net" line, after lines for the
+// socket itself ("socket AF_PACKET SOCK_PACKET ETH_P_ALL"), its options
+// ("setsockopt SO_BROADCAST 1") and its closing ("close").
+//
+// Modes (RUK_SIM_NET):
+//   record   (the default) a model of the phone's interfaces answers: eth0
+//            (unless RUK_SIM_ETH0=missing) and lo exist; addresses, flags
+//            and routes are accepted and kept, other names fail (ENODEV).
+//   kernel   the requests also go to the kernel, so that a real eth0 (a
+//            veth) is configured. Only inside a network namespace made for
+//            a test, which is recognised by its binding: the process's
+//            network namespace must be the one that `ip netns add` bound at
+//            /run/netns/ruk-test-NAME, and not that of process 1. Anywhere
+//            else the run stops with a setting error before the program
+//            starts.
+//   refuse   opening the packet socket fails (EPERM), as for a process
+//            without the right to configure the network.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class netconfig {
+ public:
+  enum class mode { record, kernel, refuse };
+
+  // Switches the mode. Kernel mode is refused (false, why_not set, mode
+  // unchanged) outside a test's network namespace.
+  static bool set_mode(mode m, std::string* why_not);
+  static mode current_mode();
+  // Empty when this process may pass requests to the kernel, else why not.
+  static std::string kernel_refusal();
+
+  // Record mode: whether the phone has an eth0. Resets eth0 to its start:
+  // down, flags broadcast and multicast, no address.
+  static void set_eth0_present(bool present);
+  // Record mode: an interface's flags as the model holds them, -1 for none.
+  static int flags(const std::string& name);
+
+  // The decoded lines of this process, in order.
+  static const std::vector<std::string>& requests();
+  static void clear_requests();
+
+  // The program's socket() for the packet family.
+  static int open_socket(int domain, int type, int protocol);
+  // Adds a line to requests() and the transcript.
+  static void log(const std::string& line);
+};
+
+}  // namespace sim
