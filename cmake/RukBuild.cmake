@@ -22,12 +22,16 @@ if(RUK_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# ruk_program_library(NAME [DEPENDS lib...]): every .cpp of the calling folder
-# except the *_test.cpp files becomes the static library NAME.
+# ruk_program_library(NAME [DEPENDS lib...] [EXCLUDE file.cpp...]): every .cpp
+# of the calling folder except the *_test.cpp files and the EXCLUDE ones (a
+# main(), say) becomes the static library NAME.
 function(ruk_program_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "_test\\.cpp$")
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   add_library(${name} STATIC ${sources})
   # The program's flags (no exceptions, no RTTI) stay its own: what links the
   # library, such as the tests and their device fakes derived from the
@@ -44,9 +48,18 @@ function(ruk_program_library name)
 endfunction()
 
 # A simulated executable: linked with the device models of sim/, which stand
-# in for the phone's devices through the linker's --wrap.
+# in for the phone's devices through the linker's --wrap. The list of wrapped
+# calls is read once every folder is configured, so that a target of a folder
+# added before sim/ (app/) gets them too.
 function(ruk_simulated target)
   target_link_libraries(${target} PRIVATE ruk_sim)
+  # The target's name is put into the deferred call now; variables in it
+  # would only be read when it runs.
+  cmake_language(EVAL CODE
+    "cmake_language(DEFER DIRECTORY [[${CMAKE_SOURCE_DIR}]] CALL ruk_simulated_wraps [[${target}]])")
+endfunction()
+
+function(ruk_simulated_wraps target)
   get_property(wraps GLOBAL PROPERTY RUK_SIM_WRAPS)
   foreach(w ${wraps})
     target_link_options(${target} PRIVATE "LINKER:--wrap=${w}")

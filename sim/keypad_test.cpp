@@ -62,16 +62,6 @@ TEST(KeyScript, AFaultyWordIsNamedWithItsPlace) {
   EXPECT_EQ(parse_error("gh"), "word 1 \"gh\": not a key (the keys are #psvduh*0963jc7852ibg41ga.ket.mo.r, #CODE and !)");
 }
 
-TEST(KeyScript, LayoutMatchesThePhone) {
-  EXPECT_EQ(sim::keypad_code('g'), 20);
-  EXPECT_EQ(sim::keypad_code('.'), 25);
-  EXPECT_EQ(sim::keypad_code('r'), 33);
-  EXPECT_EQ(sim::keypad_code('x'), -1);
-  EXPECT_EQ(sim::keypad_char(23), 'g');
-  EXPECT_EQ(sim::keypad_char(64 + 6), 'h') << "only the low six bits name the key";
-  EXPECT_EQ(sim::keypad_char(34), 0);
-}
-
 class Keypad : public testing::Test {
  protected:
   void SetUp() override {
