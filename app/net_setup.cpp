@@ -9,7 +9,9 @@
 
 namespace {
 
-int open_request_socket() { return socket(AF_PACKET, SOCK_PACKET, htons(ETH_P_ALL)); }
+int open_request_socket() {
+  return socket(AF_PACKET, SOCK_PACKET, htons(ETH_P_ALL));
+}
 
 // The interface name field holds at most 15 characters and a zero byte.
 void copy_name(char (&name)[IFNAMSIZ], const str& device) {

@@ -21,7 +21,9 @@ constexpr unsigned char unused_fill = 0xEE;
 
 std::string served_path;
 
-int64_t run_ms() { return clock::elapsed_us() / 1000; }
+int64_t run_ms() {
+  return clock::elapsed_us() / 1000;
+}
 
 }  // namespace
 
@@ -51,8 +53,9 @@ void keypad::detach() {
 }
 
 void keypad::schedule(const key_event& e) {
-  auto later = std::upper_bound(queue_.begin(), queue_.end(), e,
-                                [](const key_event& a, const key_event& b) { return a.at_ms < b.at_ms; });
+  auto later =
+      std::upper_bound(queue_.begin(), queue_.end(), e,
+                       [](const key_event& a, const key_event& b) { return a.at_ms < b.at_ms; });
   queue_.insert(later, e);
 }
 
@@ -64,16 +67,21 @@ void keypad::push(int code, int32_t state) {
   schedule(e);
 }
 
-bool keypad::due(const key_event& e) const { return e.at_ms * 1000 <= clock::elapsed_us(); }
+bool keypad::due(const key_event& e) const {
+  return e.at_ms * 1000 <= clock::elapsed_us();
+}
 
 void keypad::log_taken(const key_event& e) {
   if (e.fails) {
     transcript("key", "read failed");
     return;
   }
-  std::string what = e.state == 1 ? "press" : e.state == 0 ? "release" : "state " + std::to_string(e.state);
+  std::string what = e.state == 1   ? "press"
+                     : e.state == 0 ? "release"
+                                    : "state " + std::to_string(e.state);
   char ch = keypad_char(e.code);
-  transcript("key", what + " " + (ch != 0 ? std::string(1, ch) : "?") + " " + std::to_string(e.code));
+  transcript("key",
+             what + " " + (ch != 0 ? std::string(1, ch) : "?") + " " + std::to_string(e.code));
 }
 
 int keypad::ioctl(unsigned long request, void* arg) {
@@ -94,8 +102,9 @@ int keypad::ioctl(unsigned long request, void* arg) {
 ssize_t keypad::read(void* buffer, size_t n) {
   if (n == 0) return 0;
   // A read takes the next press; releases before it go with it.
-  auto press = std::find_if(queue_.begin(), queue_.end(),
-                            [this](const key_event& e) { return due(e) && !e.fails && e.state == 1; });
+  auto press = std::find_if(queue_.begin(), queue_.end(), [this](const key_event& e) {
+    return due(e) && !e.fails && e.state == 1;
+  });
   if (press == queue_.end()) return fail(EAGAIN);
   key_event e = *press;
   queue_.erase(queue_.begin(), press + 1);
@@ -109,7 +118,9 @@ bool keypad::readable() {
                      [this](const key_event& e) { return due(e) && !e.fails && e.state == 1; });
 }
 
-bool keypad::exceptional() { return !queue_.empty() && due(queue_.front()); }
+bool keypad::exceptional() {
+  return !queue_.empty() && due(queue_.front());
+}
 
 int64_t keypad::wake_at_us() {
   for (const key_event& e : queue_) {

@@ -11,8 +11,9 @@
 //   !        an event whose read-event request fails
 //
 // Each key word takes 100 ms, so "@500 1 9 2" presses 1, 9 and 2 at 500,
-// 600 and 700 ms; "@" may also go back, and the events are put in time order. Times are on the simulated clock, counted as in the
-// transcript. Example: "@1200 g +900 1 * 5 g".
+// 600 and 700 ms; "@" may also go back, and the events are put in time
+// order. Times are on the simulated clock, counted as in the transcript.
+// Example: "@1200 g +900 1 * 5 g".
 #pragma once
 
 #include <stdint.h>
@@ -23,10 +24,10 @@
 namespace sim {
 
 struct key_event {
-  int64_t at_ms = 0;  // since the start of the run
-  int code = 0;       // the record's code byte
-  int32_t state = 1;  // 1 press, 0 release
-  bool fails = false; // the read-event request for this event fails
+  int64_t at_ms = 0;   // since the start of the run
+  int code = 0;        // the record's code byte
+  int32_t state = 1;   // 1 press, 0 release
+  bool fails = false;  // the read-event request for this event fails
 };
 
 constexpr int64_t key_hold_ms = 50;

@@ -24,7 +24,8 @@ std::string events_text(const std::vector<sim::key_event>& events) {
   std::string text;
   for (const sim::key_event& e : events) {
     if (!text.empty()) text += ' ';
-    text += std::to_string(e.at_ms) + ":" + (e.fails ? "!" : std::to_string(e.code) + "/" + std::to_string(e.state));
+    text += std::to_string(e.at_ms) + ":" +
+            (e.fails ? "!" : std::to_string(e.code) + "/" + std::to_string(e.state));
   }
   return text;
 }
@@ -41,8 +42,9 @@ TEST(KeyScript, TapsStatesCodesAndTimes) {
   std::vector<sim::key_event> events;
   std::string error;
   ASSERT_TRUE(sim::parse_key_script("@1000 g +400 1 #84/1  . #/0 !", &events, &error)) << error;
-  EXPECT_EQ(events_text(events),
-            "1000:20/1 1050:20/0 1500:22/1 1550:22/0 1600:84/1 1700:25/1 1750:25/0 1800:0/0 1900:!");
+  EXPECT_EQ(
+      events_text(events),
+      "1000:20/1 1050:20/0 1500:22/1 1550:22/0 1600:84/1 1700:25/1 1750:25/0 1800:0/0 1900:!");
 }
 
 TEST(KeyScript, AtMayGoBackAndEventsComeOutInTimeOrder) {
@@ -53,13 +55,16 @@ TEST(KeyScript, AtMayGoBackAndEventsComeOutInTimeOrder) {
 }
 
 TEST(KeyScript, AFaultyWordIsNamedWithItsPlace) {
-  EXPECT_EQ(parse_error("@100 g x"),
-            "word 3 \"x\": not a key (the keys are #psvduh*0963jc7852ibg41ga.ket.mo.r, #CODE and !)");
+  EXPECT_EQ(
+      parse_error("@100 g x"),
+      "word 3 \"x\": not a key (the keys are #psvduh*0963jc7852ibg41ga.ket.mo.r, #CODE and !)");
   EXPECT_EQ(parse_error("@1.5 g"), "word 1 \"@1.5\": \"@\" needs a whole number of milliseconds");
   EXPECT_EQ(parse_error("+ g"), "word 1 \"+\": \"+\" needs a whole number of milliseconds");
   EXPECT_EQ(parse_error("#256"), "word 1 \"#256\": a key code is 0 to 255");
   EXPECT_EQ(parse_error("g/-1"), "word 1 \"g/-1\": a state after \"/\" is a whole number");
-  EXPECT_EQ(parse_error("gh"), "word 1 \"gh\": not a key (the keys are #psvduh*0963jc7852ibg41ga.ket.mo.r, #CODE and !)");
+  EXPECT_EQ(
+      parse_error("gh"),
+      "word 1 \"gh\": not a key (the keys are #psvduh*0963jc7852ibg41ga.ket.mo.r, #CODE and !)");
 }
 
 class Keypad : public testing::Test {
@@ -175,7 +180,8 @@ TEST_F(Keypad, ATakenEventIsAKeyLineAndAFailingOneFailsTheRequest) {
   for (const std::string& line : sim::transcript_lines()) {
     if (line.compare(0, 4, "key\t") == 0) keys.push_back(line.substr(4));
   }
-  EXPECT_EQ(keys, (std::vector<std::string>{"read failed", "press h 6", "release ? 40", "state 7 c 13"}));
+  EXPECT_EQ(keys,
+            (std::vector<std::string>{"read failed", "press h 6", "release ? 40", "state 7 c 13"}));
 }
 
 TEST_F(Keypad, AMissingDeviceDoesNotOpen) {

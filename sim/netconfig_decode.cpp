@@ -31,7 +31,9 @@ std::string hex(unsigned value) {
   return text;
 }
 
-std::string name_of(const ifreq& r) { return std::string(r.ifr_name, strnlen(r.ifr_name, IFNAMSIZ)); }
+std::string name_of(const ifreq& r) {
+  return std::string(r.ifr_name, strnlen(r.ifr_name, IFNAMSIZ));
+}
 
 std::string route_text(const rtentry& route) {
   std::string dev = route.rt_dev != nullptr ? route.rt_dev : "(none)";
@@ -91,7 +93,8 @@ std::string describe_result(unsigned long request, const void* arg) {
   if (request == SIOCGIFHWADDR) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(r.ifr_hwaddr.sa_data);
     char text[24];
-    snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
+    snprintf(text, sizeof text, "%02x:%02x:%02x:%02x:%02x:%02x", b[0], b[1], b[2], b[3], b[4],
+             b[5]);
     return text;
   }
   return address_text(&r.ifr_addr);
@@ -100,7 +103,8 @@ std::string describe_result(unsigned long request, const void* arg) {
 std::string describe(unsigned long request, const void* arg, int result, int error) {
   std::string text = describe_request(request, arg);
   if (result != 0) return text + " failed: " + strerror(error);
-  if (is_get_request(request) && arg != nullptr) return text + " = " + describe_result(request, arg);
+  if (is_get_request(request) && arg != nullptr)
+    return text + " = " + describe_result(request, arg);
   return text;
 }
 

@@ -52,7 +52,9 @@ class kernel_socket : public file {
 
 }  // namespace
 
-std::shared_ptr<file> make_kernel_socket(int fd) { return std::make_shared<kernel_socket>(fd); }
+std::shared_ptr<file> make_kernel_socket(int fd) {
+  return std::make_shared<kernel_socket>(fd);
+}
 
 std::string netconfig::kernel_refusal() {
   struct stat self;
@@ -73,7 +75,8 @@ std::string netconfig::kernel_refusal() {
   }
   if (dir != nullptr) closedir(dir);
   if (found) return "";
-  return std::string("this process is not inside a network namespace made for a test (one bound at ") +
+  return std::string(
+             "this process is not inside a network namespace made for a test (one bound at ") +
          test_namespaces + "/" + test_prefix + "NAME)";
 }
 

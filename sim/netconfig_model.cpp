@@ -76,11 +76,21 @@ int answer(unsigned long request, void* arg) {
       r.ifr_hwaddr.sa_family = i.hw_type;
       memcpy(r.ifr_hwaddr.sa_data, i.hw, sizeof i.hw);
       break;
-    case SIOCGIFFLAGS: r.ifr_flags = i.flags; break;
-    case SIOCSIFFLAGS: i.flags = r.ifr_flags; break;
-    case SIOCGIFADDR: r.ifr_addr = i.address; break;
-    case SIOCGIFNETMASK: r.ifr_netmask = i.netmask; break;
-    case SIOCGIFBRDADDR: r.ifr_broadaddr = i.broadcast; break;
+    case SIOCGIFFLAGS:
+      r.ifr_flags = i.flags;
+      break;
+    case SIOCSIFFLAGS:
+      i.flags = r.ifr_flags;
+      break;
+    case SIOCGIFADDR:
+      r.ifr_addr = i.address;
+      break;
+    case SIOCGIFNETMASK:
+      r.ifr_netmask = i.netmask;
+      break;
+    case SIOCGIFBRDADDR:
+      r.ifr_broadaddr = i.broadcast;
+      break;
     default: {
       if (r.ifr_addr.sa_family != AF_INET) return EINVAL;
       sockaddr& field = request == SIOCSIFADDR      ? i.address
@@ -120,7 +130,8 @@ void set_up_from_environment() {
   std::string m = mode != nullptr ? mode : "";
   std::string why;
   if (m == "kernel") {
-    if (!netconfig::set_mode(netconfig::mode::kernel, &why)) setting_error("RUK_SIM_NET", "kernel mode refused: " + why);
+    if (!netconfig::set_mode(netconfig::mode::kernel, &why))
+      setting_error("RUK_SIM_NET", "kernel mode refused: " + why);
   } else if (m == "refuse") {
     netconfig::set_mode(netconfig::mode::refuse, nullptr);
   } else if (!m.empty() && m != "record") {
@@ -151,17 +162,25 @@ bool netconfig::set_mode(mode m, std::string* why_not) {
   return true;
 }
 
-netconfig::mode netconfig::current_mode() { return st().mode; }
+netconfig::mode netconfig::current_mode() {
+  return st().mode;
+}
 
-void netconfig::set_eth0_present(bool present) { st().reset_interfaces(present); }
+void netconfig::set_eth0_present(bool present) {
+  st().reset_interfaces(present);
+}
 
 int netconfig::flags(const std::string& name) {
   auto it = st().interfaces.find(name);
   return it == st().interfaces.end() ? -1 : static_cast<unsigned short>(it->second.flags);
 }
 
-const std::vector<std::string>& netconfig::requests() { return st().lines; }
-void netconfig::clear_requests() { st().lines.clear(); }
+const std::vector<std::string>& netconfig::requests() {
+  return st().lines;
+}
+void netconfig::clear_requests() {
+  st().lines.clear();
+}
 
 void netconfig::log(const std::string& line) {
   st().lines.push_back(line);
@@ -174,7 +193,9 @@ int netconfig::open_socket(int domain, int type, int protocol) {
   int fd = -1;
   int error = 0;
   switch (st().mode) {
-    case mode::refuse: error = EPERM; break;
+    case mode::refuse:
+      error = EPERM;
+      break;
     case mode::record:
       fd = adopt(std::make_shared<model_socket>());
       if (fd < 0) error = EMFILE;

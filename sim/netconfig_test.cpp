@@ -67,17 +67,18 @@ TEST_F(NetConfig, APacketSocketReachesTheModelAndEveryCallIsDecoded) {
   EXPECT_EQ(ioctl(fd, SIOCADDRT, &route), 0);
   EXPECT_EQ(close(fd), 0);
 
-  EXPECT_EQ(lines(), (std::vector<std::string>{
-                         "socket AF_PACKET SOCK_PACKET ETH_P_ALL",
-                         "SIOCGIFFLAGS eth0 = 0x1002",
-                         "SIOCSIFFLAGS eth0 0x1003",
-                         "setsockopt SO_BROADCAST 1",
-                         "SIOCSIFADDR eth0 10.0.0.7",
-                         "SIOCGIFHWADDR eth0 = 02:00:5e:10:00:01",
-                         "SIOCADDRT dst 0.0.0.0 gateway 10.0.0.1 genmask 0.0.0.0 flags 0x3 metric 1 "
-                         "dev eth0 window 0",
-                         "close",
-                     }));
+  EXPECT_EQ(lines(),
+            (std::vector<std::string>{
+                "socket AF_PACKET SOCK_PACKET ETH_P_ALL",
+                "SIOCGIFFLAGS eth0 = 0x1002",
+                "SIOCSIFFLAGS eth0 0x1003",
+                "setsockopt SO_BROADCAST 1",
+                "SIOCSIFADDR eth0 10.0.0.7",
+                "SIOCGIFHWADDR eth0 = 02:00:5e:10:00:01",
+                "SIOCADDRT dst 0.0.0.0 gateway 10.0.0.1 genmask 0.0.0.0 flags 0x3 metric 1 "
+                "dev eth0 window 0",
+                "close",
+            }));
   EXPECT_EQ(sim::netconfig::flags("eth0"), 0x1003);
 }
 
@@ -105,7 +106,8 @@ TEST_F(NetConfig, RefuseModeFailsThePacketSocketButNotOthers) {
   errno = 0;
   EXPECT_EQ(socket(AF_PACKET, SOCK_PACKET, htons(ETH_P_ALL)), -1);
   EXPECT_EQ(errno, EPERM);
-  EXPECT_EQ(lines().back(), "socket AF_PACKET SOCK_PACKET ETH_P_ALL failed: Operation not permitted");
+  EXPECT_EQ(lines().back(),
+            "socket AF_PACKET SOCK_PACKET ETH_P_ALL failed: Operation not permitted");
   int udp = socket(AF_INET, SOCK_DGRAM, 0);
   EXPECT_GE(udp, 0);
   EXPECT_EQ(sim::lookup(udp), nullptr) << "an ordinary socket is the kernel's";

@@ -35,10 +35,12 @@ TEST_F(RealEth0, InitBringsEth0UpAndTheAddressesAndRouteAreWhatIpReports) {
   std::string link = ns.ip("link show dev eth0");
   EXPECT_NE(link.find(",UP"), std::string::npos) << link;
   std::string address = ns.ip("-4 addr show dev eth0");
-  EXPECT_NE(address.find("inet 192.168.0.5/24 brd 192.168.0.255 scope global eth0"), std::string::npos)
+  EXPECT_NE(address.find("inet 192.168.0.5/24 brd 192.168.0.255 scope global eth0"),
+            std::string::npos)
       << address;
   std::string routes = ns.ip("-4 route show default");
-  EXPECT_EQ(routes.substr(0, routes.find(" linkdown")), "default via 192.168.0.1 dev eth0") << routes;
+  EXPECT_EQ(routes.substr(0, routes.find(" linkdown")), "default via 192.168.0.1 dev eth0")
+      << routes;
 }
 
 TEST_F(RealEth0, A16BitNetmaskGivesItsBroadcastAndGateway0000NoRoute) {

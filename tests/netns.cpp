@@ -42,7 +42,8 @@ netns::netns() {
     name_.clear();
     return;
   }
-  error = run_command("ip -n " + name_ + " link add eth0 type veth peer name ruk-peer0 2>&1", &status);
+  error =
+      run_command("ip -n " + name_ + " link add eth0 type veth peer name ruk-peer0 2>&1", &status);
   if (status != 0) why_ = "cannot make a veth named eth0: " + error;
 }
 
