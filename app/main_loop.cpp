@@ -1,0 +1,88 @@
+#include "app/main_loop.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/reboot.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include "app/countdown.h"
+#include "app/keypad.h"
+#include "app/menu.h"
+#include "app/update.h"
+#include "display/matrix_display.h"
+#include "display/tld.h"
+#include "lib/timeout.h"
+
+namespace {
+
+// One wait of the loop: for a keypad event, at most until the earliest
+// timer. 0 on a time-out (at once when a timer is due).
+int wait_for_event(fd_set& exceptional) {
+  fd_set readable, writable;
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_ZERO(&exceptional);
+  if (kbd_fd >= 0) FD_SET(kbd_fd, &exceptional);
+  // Descriptor 0 counts too: a keypad opened while standard input was
+  // closed must still be watched.
+  int count = kbd_fd >= 0 ? kbd_fd + 1 : 0;
+  if (timeout::empty()) return select(count, &readable, &writable, &exceptional, nullptr);
+  timeval limit = timeout::delay();
+  if (limit.tv_sec == 0 && limit.tv_usec == 0) return 0;
+  return select(count, &readable, &writable, &exceptional, &limit);
+}
+
+str dotted(const str& a, const str& b, const str& c, const str& d) {
+  return a + "." + b + "." + c + "." + d;
+}
+
+}  // namespace
+
+int main_loop() {
+  while (bRunning) {
+    fd_set exceptional;
+    int result = wait_for_event(exceptional);
+    if (result < 0) exit(-1);
+    if (result > 0 && kbd_fd >= 0 && FD_ISSET(kbd_fd, &exceptional)) handle_key_event();
+    if (result == 0 && !timeout::empty()) timeout::next();
+  }
+  if (kbd_fd >= 0) close(kbd_fd);
+  TLD::close_device();
+  return 0;
+}
+
+void handle_key_event() {
+  // Any event stops the countdown, even one that is then dropped.
+  if (bCountdown) countdown_timer.clear();
+  key_event_t event;
+  char key = 0;
+  if (inca_get_key(event, key) != 1 || event.state != 1) return;
+  if (key == 'g' && !bCountdown) {
+    bRunning = 0;
+  } else if (key == 'h' && !bCountdown) {
+    run_update();
+  } else {
+    key_pressed(key);
+  }
+}
+
+void run_update() {
+  bRunning = 0;
+  str ip = dotted(ip_adr0, ip_adr1, ip_adr2, ip_adr3);
+  str server = dotted(tftp0, tftp1, tftp2, tftp3);
+  str gateway = dotted(gw0, gw1, gw2, gw3);
+  str netmask = dotted(netmask0, netmask1, netmask2, netmask3);
+  printf("ip = %s\n", ip.c_str());
+  printf("tftp = %s\n", server.c_str());
+  printf("gw = %s\n", gateway.c_str());
+  printf("nm = %s\n", netmask.c_str());
+  if (!tftp_store_image(ip, server, gateway, netmask)) return;
+  theDisplay.Clear();
+  theDisplay.Print(0, 0, "Update Successful");
+  theDisplay.Print(0, 1, "Restarting...");
+  theDisplay.Flush(false);
+  sleep(1);
+  reboot(RB_AUTOBOOT);
+  // Still here: the restart was refused; the loop ends and so does the process.
+}
