@@ -1,0 +1,186 @@
+#include "tests/run_ruk.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+
+namespace ruk_test {
+namespace {
+
+std::string temp_transcript() {
+  const char* dir = getenv("TMPDIR");
+  std::string pattern =
+      std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/ruk-transcript-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back(0);
+  int fd = mkstemp(name.data());
+  if (fd >= 0) ::close(fd);
+  return name.data();
+}
+
+std::vector<transcript_line> read_transcript(const std::string& path) {
+  std::vector<transcript_line> lines;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t a = line.find('\t');
+    size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
+    if (b == std::string::npos) continue;
+    transcript_line t;
+    t.ms = atol(line.substr(0, a).c_str());
+    t.kind = line.substr(a + 1, b - a - 1);
+    t.text = line.substr(b + 1);
+    lines.push_back(t);
+  }
+  return lines;
+}
+
+[[noreturn]] void exec_child(const run_options& o, const std::string& transcript, int out,
+                             int err) {
+  setpgid(0, 0);
+  if (o.close_stdin) {
+    ::close(0);
+  } else {
+    int null = ::open("/dev/null", O_RDONLY);
+    dup2(null, 0);
+  }
+  dup2(out, 1);
+  dup2(err, 2);
+  setenv("RUK_SIM_TRANSCRIPT", transcript.c_str(), 1);
+  if (o.virtual_clock) setenv("RUK_SIM_CLOCK", "virtual", 1);
+  if (!o.keys.empty()) setenv("RUK_SIM_KEYS", o.keys.c_str(), 1);
+  for (const auto& kv : o.env) setenv(kv.first.c_str(), kv.second.c_str(), 1);
+
+  std::vector<std::string> words;
+  if (!o.netns.empty()) {
+    setenv("RUK_SAFE_NET", "host", 1);  // the test's namespace instead of a new one
+    words = {"ip", "netns", "exec", o.netns};
+  }
+  words.push_back(RUK_SAFE_RUN_PATH);
+  words.push_back(RUK_SIMULATED_PATH);
+  for (const std::string& a : o.args) words.push_back(a);
+  std::vector<char*> argv;
+  for (std::string& w : words) argv.push_back(&w[0]);
+  argv.push_back(nullptr);
+  execvp(argv[0], argv.data());
+  perror("run_ruk: exec");
+  _exit(127);
+}
+
+double seconds_now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+run_result run_ruk(const run_options& options) {
+  run_result result;
+  std::string transcript = temp_transcript();
+  int out[2], err[2];
+  if (pipe(out) != 0 || pipe(err) != 0) return result;
+  fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) exec_child(options, transcript, out[1], err[1]);
+  ::close(out[1]);
+  ::close(err[1]);
+
+  double deadline = seconds_now() + options.limit_seconds;
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open_pipes = 2;
+  bool killed = false;
+  while (open_pipes > 0) {
+    if (seconds_now() > deadline && !killed) {
+      kill(-child, SIGKILL);
+      killed = true;
+    }
+    if (poll(fds, 2, 200) < 0) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(n));
+      } else {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+      }
+    }
+  }
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  if (WIFEXITED(raw)) result.status = WEXITSTATUS(raw);
+  if (WIFSIGNALED(raw)) result.signal = WTERMSIG(raw);
+  result.transcript = read_transcript(transcript);
+  unlink(transcript.c_str());
+  return result;
+}
+
+std::vector<std::string> run_result::lines(const std::string& kind) const {
+  std::vector<std::string> texts;
+  for (const transcript_line& t : transcript) {
+    if (t.kind == kind) texts.push_back(t.text);
+  }
+  return texts;
+}
+
+std::vector<screen> run_result::screens() const {
+  std::vector<screen> shown;
+  for (const transcript_line& t : transcript) {
+    screen s;
+    if (t.kind == "screen" && parse_screen(t.text, &s)) {
+      s.ms = t.ms;
+      shown.push_back(s);
+    }
+  }
+  return shown;
+}
+
+std::string run_result::dump() const {
+  std::string text = "status " + std::to_string(status) + ", signal " + std::to_string(signal) +
+                     "\nstderr: " + err + "\ntranscript:\n";
+  for (const transcript_line& t : transcript) {
+    text += std::to_string(t.ms) + "\t" + t.kind + "\t" + t.text + "\n";
+  }
+  return text;
+}
+
+bool parse_screen(const std::string& text, screen* out) {
+  std::string rows[2];
+  size_t p = 0;
+  for (int r = 0; r < 2; ++r) {
+    if (r == 1) {
+      if (p >= text.size() || text[p] != ' ') return false;
+      ++p;
+    }
+    if (p >= text.size() || text[p] != '"') return false;
+    ++p;
+    for (;;) {
+      if (p >= text.size()) return false;
+      char c = text[p++];
+      if (c == '"') break;
+      if (c == '\\' && p < text.size()) {
+        char next = text[p++];
+        if (next != '"' && next != '\\') rows[r] += '\\';
+        c = next;
+      }
+      rows[r] += c;
+    }
+  }
+  if (p != text.size()) return false;
+  out->top = rows[0];
+  out->bottom = rows[1];
+  return true;
+}
+
+}  // namespace ruk_test

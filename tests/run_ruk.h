@@ -1,0 +1,62 @@
+// Runs the simulated ruk as a process, the way a test watches the phone: with
+// a command line, simulator settings in the environment, and its transcript,
+// standard output, standard error and exit status read back afterwards.
+//
+// The program is started through scripts/safe-run (no right to set the clock
+// or restart; a network namespace of its own), on the virtual clock unless a
+// test says otherwise. A run that has not ended after limit_seconds of real
+// time is killed (signal set), so a hanging program fails its test instead
+// of the suite.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ruk_test {
+
+struct run_options {
+  std::vector<std::string> args;                         // after the program name
+  std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+  std::string keys;                                      // RUK_SIM_KEYS, if not empty
+  bool virtual_clock = true;                             // RUK_SIM_CLOCK=virtual
+  bool close_stdin = false;  // start with descriptor 0 closed (else /dev/null)
+  std::string netns;         // run inside this test namespace (tests/netns.h)
+  int limit_seconds = 60;
+};
+
+struct transcript_line {
+  long ms = 0;
+  std::string kind;
+  std::string text;
+};
+
+// The two text rows of a "screen" line, unquoted ("\"" and "\\" undone;
+// the other escapes of the LCD model stay as written).
+struct screen {
+  std::string top;
+  std::string bottom;
+  long ms = 0;
+};
+
+struct run_result {
+  int status = -1;  // exit status; -1 when the process did not exit
+  int signal = 0;   // the signal that ended it, 0 if none
+  std::string out;
+  std::string err;
+  std::vector<transcript_line> transcript;
+
+  // The texts of the transcript lines of one kind, in order.
+  std::vector<std::string> lines(const std::string& kind) const;
+  std::vector<screen> screens() const;
+  // The whole transcript as text, for failure messages.
+  std::string dump() const;
+};
+
+run_result run_ruk(const run_options& options);
+
+// "\"To Update by TFTP:\" \"Press any key: 3\"" -> its two rows; false when
+// the text is not two quoted rows.
+bool parse_screen(const std::string& text, screen* out);
+
+}  // namespace ruk_test
