@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace ruk_test {
 namespace {
@@ -64,6 +65,10 @@ std::vector<transcript_line> read_transcript(const std::string& path) {
     words = {"ip", "netns", "exec", o.netns};
   }
   words.push_back(RUK_SAFE_RUN_PATH);
+  // In a cross build the program runs under the build's emulator.
+  const char* emulator = getenv("RUK_EMULATOR");
+  std::istringstream emulator_words(emulator != nullptr ? emulator : "");
+  for (std::string w; emulator_words >> w;) words.push_back(w);
   words.push_back(RUK_SIMULATED_PATH);
   for (const std::string& a : o.args) words.push_back(a);
   std::vector<char*> argv;

@@ -3,8 +3,9 @@
 // standard output, standard error and exit status read back afterwards.
 //
 // The program is started through scripts/safe-run (no right to set the clock
-// or restart; a network namespace of its own), on the virtual clock unless a
-// test says otherwise. A run that has not ended after limit_seconds of real
+// or restart; a network namespace of its own), under the emulator that
+// RUK_EMULATOR names in a cross build, on the virtual clock unless a test
+// says otherwise. A run that has not ended after limit_seconds of real
 // time is killed (signal set), so a hanging program fails its test instead
 // of the suite.
 #pragma once
