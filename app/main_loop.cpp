@@ -53,11 +53,13 @@ int main_loop() {
 }
 
 void handle_key_event() {
-  // Any event stops the countdown, even one that is then dropped.
-  if (bCountdown) countdown_timer.clear();
   key_event_t event;
   char key = 0;
+  // Only a press ends the countdown. A release or a failed read (a key held
+  // while the phone started, a flaky keypad) is dropped and the countdown
+  // runs on: stopping it there would leave the start-up waiting for ever.
   if (inca_get_key(event, key) != 1 || event.state != 1) return;
+  if (bCountdown) countdown_timer.clear();
   if (key == 'g' && !bCountdown) {
     bRunning = 0;
   } else if (key == 'h' && !bCountdown) {

@@ -1,4 +1,5 @@
 #include "sim/lcd_model.h"
+#include "sim/setting_error.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -28,20 +29,15 @@ class port_file : public file {
   lcd_model& model_;
 };
 
-[[noreturn]] void refuse_setting(const std::string& message) {
-  fprintf(stderr, "ruk simulator: %s\n", message.c_str());
-  exit(2);
-}
-
 void set_up_from_environment() {
   lcd_model& model = lcd_model::instance();
   const char* path = getenv("RUK_SIM_PORT");
-  if (path != nullptr && *path == 0) refuse_setting("RUK_SIM_PORT is set but empty");
+  if (path != nullptr && *path == 0) setting_error("RUK_SIM_PORT", "set but empty");
   const char* fault_text = getenv("RUK_SIM_PORT_FAULT");
   lcd_faults faults;
   std::string error;
   if (fault_text != nullptr && !lcd_parse_faults(fault_text, &faults, &error))
-    refuse_setting("RUK_SIM_PORT_FAULT: " + error);
+    setting_error("RUK_SIM_PORT_FAULT", error);
   const char* png = getenv("RUK_SIM_LCD_PNG");
 
   model.attach(path != nullptr ? path : lcd_model::default_path);
@@ -122,7 +118,7 @@ void lcd_model::settle() {
   if (!png_path_.empty() && !png_failed_) {
     std::string error;
     if (!lcd_write_png(recorded_, png_path_, png_scale, &error)) {
-      fprintf(stderr, "ruk simulator: RUK_SIM_LCD_PNG: %s\n", error.c_str());
+      fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
       png_failed_ = true;
     }
   }
