@@ -1,11 +1,18 @@
-// The program's socket calls. Packet sockets (the program configures eth0
-// through one) belong to the network-configuration model; every other
-// socket goes to the C library unchanged.
+// The program's socket and sendto calls. Sockets of other kinds than the
+// models serve go to the C library unchanged; a datagram for port 69 may be
+// sent to another port (sim/port69.h).
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
+#include <string>
+
 #include "sim/fd_table.h"
 #include "sim/netconfig_model.h"
+#include "sim/port69.h"
+#include "sim/setting_error.h"
 #include "sim/settle.h"
 
 extern "C" {
@@ -14,6 +21,36 @@ int __real_setsockopt(int fd, int level, int name, const void* value, socklen_t 
 ssize_t __real_sendto(int fd, const void* buffer, size_t n, int flags, const struct sockaddr* to,
                       socklen_t to_length);
 }
+
+namespace sim {
+namespace {
+
+int port69_redirect = 0;  // 0: datagrams for port 69 go to port 69
+
+void set_up_from_environment() {
+  const char* v = getenv("RUK_SIM_PORT69");
+  if (v == nullptr || *v == 0) return;
+  char* rest = nullptr;
+  long port = strtol(v, &rest, 10);
+  if (*rest != 0 || port < 1 || port > 65535) {
+    setting_error("RUK_SIM_PORT69", "\"" + std::string(v) + "\" is no port number from 1 to 65535");
+  }
+  port69_redirect = static_cast<int>(port);
+}
+
+setup_registration from_environment(set_up_from_environment);
+
+}  // namespace
+
+void redirect_port69(int port) {
+  port69_redirect = port;
+}
+
+int port69_target() {
+  return port69_redirect != 0 ? port69_redirect : 69;
+}
+
+}  // namespace sim
 
 extern "C" int __wrap_socket(int domain, int type, int protocol) {
   sim::settle();
@@ -30,6 +67,16 @@ extern "C" int __wrap_setsockopt(int fd, int level, int name, const void* value,
 
 extern "C" ssize_t __wrap_sendto(int fd, const void* buffer, size_t n, int flags,
                                  const struct sockaddr* to, socklen_t to_length) {
+  sim::run_setup_once();
   sim::settle();
+  if (to != nullptr && to->sa_family == AF_INET && to_length >= sizeof(sockaddr_in)) {
+    sockaddr_in address;
+    memcpy(&address, to, sizeof address);
+    if (ntohs(address.sin_port) == 69 && sim::port69_target() != 69) {
+      address.sin_port = htons(static_cast<uint16_t>(sim::port69_target()));
+      return __real_sendto(fd, buffer, n, flags, reinterpret_cast<const sockaddr*>(&address),
+                           sizeof address);
+    }
+  }
   return __real_sendto(fd, buffer, n, flags, to, to_length);
 }

@@ -1,0 +1,82 @@
+// The MTD flash model: the phone's partitions /dev/mtd4 and /dev/mtd5 as the
+// program sees them, each backed by a file of the same name in a state folder
+// (so that what a run wrote can be looked at, and survives the restart).
+//
+// A partition has a size and an erase-block size. It answers MEMGETINFO
+// (0x40204D01, the phone's encoding) with the 32-byte mtd_info_user of a NOR
+// flash, and MEMERASE (0x80084D02) for ranges aligned to whole erase blocks
+// only; erased bytes read 0xFF. A write behaves as NOR flash does: it can only
+// clear bits, so writing over data that was not erased leaves the AND of old
+// and new. lseek and read work as on the kernel's MTD character device. A
+// partition file that does not exist yet is made with an old firmware's
+// pattern (neither erased nor zero), so that any erase or write shows.
+//
+// Faults can be injected per partition: the device does not open, MEMGETINFO
+// fails, or an erase or write fails when it reaches a given byte offset (what
+// came before that offset has been done, as on a real chip).
+//
+// Every request is written to the transcript as a "flash" line, for example
+// "open mtd5", "info mtd5 size 8388608 erasesize 65536",
+// "erase mtd5 0+8388608", "write mtd5 0+8192", "read mtd5 8192+8192",
+// "close mtd5"; a refused or failed one ends in " failed: REASON".
+//
+// Set-up from the environment:
+//   RUK_SIM_FLASH_DIR=DIR         folder of the partition files (made when
+//                                 missing); default /tmp/ruk-sim-flash-UID
+//   RUK_SIM_MTD4_SIZE=N, RUK_SIM_MTD5_SIZE=N
+//   RUK_SIM_MTD4_ERASESIZE=N, RUK_SIM_MTD5_ERASESIZE=N
+//                                 bytes, decimal or 0x hexadecimal, with an
+//                                 optional K or M suffix; defaults 2M and 8M,
+//                                 erase blocks of 64K
+//   RUK_SIM_FLASH_FAULT=LIST      comma-separated faults: mtd5:open,
+//                                 mtd4:info, mtd5:erase@65536, mtd5:write@8192
+// A partition file that exists with another size than the one set is an error
+// (the run stops with a message naming the file and both sizes). In-process
+// tests call sim::run_setup_once() before serve, or the environment's set-up
+// replaces theirs at the first simulated call.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class mtd {
+ public:
+  struct geometry {
+    uint32_t size;
+    uint32_t erasesize;
+  };
+  static constexpr geometry default_mtd4 = {2u << 20, 64u << 10};
+  static constexpr geometry default_mtd5 = {8u << 20, 64u << 10};
+
+  enum class fault_kind { open, info, erase, write };
+  struct fault {
+    int partition;  // 4 or 5
+    fault_kind kind;
+    uint32_t offset;  // erase and write: the first byte that fails
+  };
+
+  // Serves /dev/mtdN (N is 4 or 5) from the file mtdN in dir, which is made
+  // at the first open when missing. Replaces an earlier set-up of N.
+  static void serve(int partition, const std::string& dir, geometry g);
+  // /dev/mtdN is no longer served (its file stays).
+  static void withdraw(int partition);
+  // The file behind /dev/mtdN; empty when it is not served.
+  static std::string backing_file(int partition);
+
+  static void inject(const fault& f);
+  static void clear_faults();
+  // Parses a RUK_SIM_FLASH_FAULT list; on a fault in it returns false, adds
+  // nothing and names the bad entry in error.
+  static bool parse_faults(const std::string& list, std::vector<fault>* faults, std::string* error);
+  // Parses a size setting; false for anything but a positive size below 4 GiB.
+  static bool parse_size(const std::string& text, uint32_t* size);
+
+  // The byte a new partition file holds at offset.
+  static uint8_t old_firmware_byte(uint32_t offset);
+};
+
+}  // namespace sim
