@@ -1,0 +1,79 @@
+// The TFTP client: one transfer at a time over the global endpoint `tftp`.
+//
+// GetTFTPFile reads a whole file into memory and blocks its caller, running
+// its own event loop (and with it every timer of the process) until the
+// transfer ends, the user presses the abort key or the server stops
+// answering. The engine under it, InitiateTFTP and HandleTFTPPacket, also
+// writes a file (tftp_content) to a server; nothing in the program starts a
+// write, but it shares the globals and states below.
+//
+// The globals are built before main (RUK_INIT_TFTP) and live for the whole
+// process; the endpoint keeps its socket between transfers. Not reentrant.
+#pragma once
+
+#include <netinet/in.h>
+#include <stdint.h>
+
+#include "lib/str.h"
+#include "lib/timeout.h"
+#include "lib/udp.h"
+
+enum {
+  TFTP_IDLE = 0,       // no transfer started
+  TFTP_DONE = 1,       // transfer complete
+  TFTP_FAILED = 2,     // no usable server or port, ERROR packet, no answer, file too large
+  TFTP_SENDING = 3,    // write: request or DATA sent, waiting for its ACK
+  TFTP_LAST_SENT = 4,  // write: the last (short) DATA sent, waiting for its ACK
+  TFTP_RECEIVING = 5,  // read: request sent or DATA being received
+};
+
+extern udp tftp;
+// Read: the bytes received so far. Write: the bytes still to send.
+extern str tftp_content;
+// Retransmits tftp_last_packet (tftp_retransmit) while it is unanswered.
+extern timeout tftp_timer;
+// The last packet sent, kept for retransmission.
+extern str tftp_last_packet;
+// The local port of the last transfer; each transfer takes the next one of
+// the ten from 4900 (4901 first).
+extern int32_t tftp_port_number;
+extern int32_t tftp_state;
+// Read: block number of the DATA expected next. Write: of the ACK expected next.
+extern int32_t tftp_block;
+// Retransmissions made of tftp_last_packet.
+extern int32_t tftp_retries;
+// Set once the server's first answer has fixed the port its transfer uses;
+// from then on only that port of the server's address takes part.
+extern bool bTftpPeerKnown;
+
+// Reads one file. location is a text such as "tftp://HOST/tolv510.bin" (only
+// the path after the host part is requested; "tolv510.cnf" when there is
+// none); the request goes to port 69 of server, whose text may carry a
+// ":port" that is ignored. size > 0 reserves room for that many bytes.
+// Returns the file's bytes, or an empty str when the transfer failed or the
+// user pressed "g" (an empty file cannot be told from a failure). Shows the
+// byte count at column 0 of row 1 of theDisplay as blocks arrive. Watches
+// kbd_fd (when open) for the abort key. Ends the process with status 255
+// when select fails.
+str GetTFTPFile(str location, const str& server, int size);
+
+// Starts a transfer of file with server (a dotted quad or host name): read
+// when read is true, else a write of tftp_content. Binds tftp to the next
+// free local port, sends the request and arms tftp_timer. Leaves tftp_state
+// TFTP_RECEIVING or TFTP_SENDING, or TFTP_FAILED when no local port could be
+// bound or the server's address cannot be had (nothing is sent then).
+void InitiateTFTP(bool read, const str& file, const str& server);
+
+// Advances the transfer by one datagram from the server (the caller has
+// already checked the sender with tftp_take_sender).
+void HandleTFTPPacket(const str& packet);
+
+// Timer function of tftp_timer (both arguments ignored): sends
+// tftp_last_packet again, or fails the transfer after the last retry.
+void tftp_retransmit(void*, void*);
+
+// Whether a datagram from `from` belongs to the transfer: it must come from
+// the server's address, and, once the server's first answer has fixed the
+// transfer's port (the destination moves to it), from that port. A datagram
+// from another port of the server's address gets ERROR 5.
+bool tftp_take_sender(const sockaddr_in& from);
