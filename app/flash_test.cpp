@@ -1,0 +1,92 @@
+// Erasing and reading back the partitions through the simulator's MTD model.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/flash.h"
+#include "sim/fd_table.h"
+#include "sim/mtd_model.h"
+
+namespace {
+
+constexpr sim::mtd::geometry geometry = {16384, 4096};
+
+class Flash : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/ruk-flash-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    sim::run_setup_once();
+    sim::mtd::clear_faults();
+    sim::mtd::serve(5, dir, geometry);
+    fd = open(mtd5_path, O_RDWR);
+    ASSERT_GE(fd, 0);
+    before = contents();
+  }
+  void TearDown() override {
+    close(fd);
+    sim::mtd::clear_faults();
+    std::string cmd = "rm -rf " + dir;
+    ASSERT_EQ(system(cmd.c_str()), 0);
+  }
+  std::vector<uint8_t> contents() {
+    std::ifstream in(dir + "/mtd5", std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // Whether bytes [from, to) are erased and all others as before.
+  ::testing::AssertionResult erased_only(size_t from, size_t to) {
+    std::vector<uint8_t> now = contents();
+    for (size_t i = 0; i < now.size(); ++i) {
+      uint8_t expected = i >= from && i < to ? 0xFF : before[i];
+      if (now[i] != expected) return ::testing::AssertionFailure() << "byte " << i;
+    }
+    return ::testing::AssertionSuccess();
+  }
+  std::string dir;
+  int fd = -1;
+  std::vector<uint8_t> before;
+};
+
+TEST_F(Flash, ACountOfMinusOneErasesTheWholeDeviceAndACountErasesThatManyBlocks) {
+  EXPECT_EQ(inca_erase_flash(fd, 4096, 2, false), 0);
+  EXPECT_TRUE(erased_only(4096, 12288));
+  EXPECT_EQ(inca_erase_flash(fd, 0, -1, false), 0);
+  EXPECT_TRUE(erased_only(0, 16384));
+}
+
+TEST_F(Flash, AFailedGeometryRequestOrEraseIsReported) {
+  sim::mtd::inject({5, sim::mtd::fault_kind::info, 0});
+  EXPECT_EQ(inca_erase_flash(fd, 0, -1, false), -1);
+  EXPECT_TRUE(erased_only(0, 0));
+  sim::mtd::clear_faults();
+  sim::mtd::inject({5, sim::mtd::fault_kind::erase, 8192});
+  EXPECT_EQ(inca_erase_flash(fd, 0, 4, false), -1);
+  EXPECT_TRUE(erased_only(0, 8192)) << "erasing stops at the failing block";
+  sim::mtd::clear_faults();
+  EXPECT_EQ(inca_erase_flash(fd, 100, 1, false), -1) << "an unaligned start is refused";
+  EXPECT_TRUE(erased_only(0, 8192));
+}
+
+TEST_F(Flash, VerifyingTellsAMatchADifferenceAndAFailedRead) {
+  ASSERT_EQ(inca_erase_flash(fd, 0, -1, false), 0);
+  std::string image(10000, 'x');
+  image[9999] = 'y';
+  ASSERT_EQ(write(fd, image.data(), image.size()), 10000);
+  str payload(image.data(), 10000);
+  EXPECT_EQ(flash_verify_image(fd, payload, 10000), 1);
+  EXPECT_EQ(flash_verify_image(fd, payload, 9000), 1);
+  std::string other = image;
+  other[9999] = 'z';
+  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 10000), 0) << "the last byte differs";
+  EXPECT_EQ(flash_verify_image(fd, str(image.data(), 10000), 0), 1);
+  EXPECT_EQ(flash_verify_image(-1, payload, 10000), -1);
+}
+
+}  // namespace
