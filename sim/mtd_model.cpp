@@ -142,14 +142,23 @@ class partition_file : public file {
     if (fails) stop = f->offset - f->offset % g_.erasesize;
     std::vector<uint8_t> erased(g_.erasesize, 0xFF);
     for (uint64_t at = start; at < stop; at += g_.erasesize) {
-      if (pwrite(fd_, erased.data(), erased.size(), static_cast<off_t>(at)) !=
-          static_cast<ssize_t>(erased.size())) {
-        return failed("erase", what, EIO, "backing file");
-      }
+      if (!erase_block(at, erased)) return failed("erase", what, EIO, "backing file");
     }
     if (fails) return failed("erase", what, EIO, "injected at " + std::to_string(f->offset));
     transcript("flash", "erase " + name_ + " " + what);
     return 0;
+  }
+
+  // A worn byte in the block keeps its value; the erase does not tell.
+  bool erase_block(uint64_t at, std::vector<uint8_t>& erased) {
+    const mtd::fault* w = find_fault(number_, mtd::fault_kind::worn);
+    bool worn = w != nullptr && w->offset >= at && w->offset < at + g_.erasesize;
+    size_t cell = worn ? w->offset - at : 0;
+    if (worn && pread(fd_, &erased[cell], 1, static_cast<off_t>(w->offset)) != 1) return false;
+    bool ok = pwrite(fd_, erased.data(), erased.size(), static_cast<off_t>(at)) ==
+              static_cast<ssize_t>(erased.size());
+    erased[cell] = 0xFF;
+    return ok;
   }
 
   // NOR programming: each bit can go from 1 to 0, never back.

@@ -13,7 +13,8 @@
 //
 // Faults can be injected per partition: the device does not open, MEMGETINFO
 // fails, or an erase or write fails when it reaches a given byte offset (what
-// came before that offset has been done, as on a real chip).
+// came before that offset has been done, as on a real chip). A worn byte is
+// the silent kind: erases report success but leave that byte as it was.
 //
 // Every request is written to the transcript as a "flash" line, for example
 // "open mtd5", "info mtd5 size 8388608 erasesize 65536",
@@ -29,7 +30,8 @@
 //                                 optional K or M suffix; defaults 2M and 8M,
 //                                 erase blocks of 64K
 //   RUK_SIM_FLASH_FAULT=LIST      comma-separated faults: mtd5:open,
-//                                 mtd4:info, mtd5:erase@65536, mtd5:write@8192
+//                                 mtd4:info, mtd5:erase@65536, mtd5:write@8192,
+//                                 mtd5:worn@100
 // A partition file that exists with another size than the one set is an error
 // (the run stops with a message naming the file and both sizes). In-process
 // tests call sim::run_setup_once() before serve, or the environment's set-up
@@ -52,11 +54,11 @@ class mtd {
   static constexpr geometry default_mtd4 = {2u << 20, 64u << 10};
   static constexpr geometry default_mtd5 = {8u << 20, 64u << 10};
 
-  enum class fault_kind { open, info, erase, write };
+  enum class fault_kind { open, info, erase, write, worn };
   struct fault {
     int partition;  // 4 or 5
     fault_kind kind;
-    uint32_t offset;  // erase and write: the first byte that fails
+    uint32_t offset;  // erase, write, worn: the byte that fails
   };
 
   // Serves /dev/mtdN (N is 4 or 5) from the file mtdN in dir, which is made

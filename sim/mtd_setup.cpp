@@ -63,13 +63,15 @@ bool mtd::parse_faults(const std::string& list, std::vector<fault>* out, std::st
       f.kind = fault_kind::erase;
     } else if (what == "write") {
       f.kind = fault_kind::write;
+    } else if (what == "worn") {
+      f.kind = fault_kind::worn;
     } else {
-      return bad("the fault is none of open, info, erase, write");
+      return bad("the fault is none of open, info, erase, write, worn");
     }
-    bool positional = f.kind == fault_kind::erase || f.kind == fault_kind::write;
+    bool positional = f.kind != fault_kind::open && f.kind != fault_kind::info;
     if (sign != std::string::npos) {
       uint32_t offset = 0;
-      if (!positional) return bad("only erase and write take an offset");
+      if (!positional) return bad("only erase, write and worn take an offset");
       if (at != "0" && !parse_size(at, &offset)) return bad("\"" + at + "\" is no byte offset");
       f.offset = offset;
     }

@@ -185,6 +185,21 @@ TEST_F(Flash, InjectedFaultsFailAtTheirPlaceAfterDoingWhatCameBefore) {
   close(fd);
 }
 
+TEST_F(Flash, AWornByteSurvivesErasesWithoutAnErrorSoOnlyReadingBackShowsIt) {
+  int fd = open5();
+  std::vector<uint8_t> before = file5();
+  sim::mtd::inject({5, sim::mtd::fault_kind::worn, 1500});
+  ASSERT_EQ(erase(fd, 0, 8192), 0);
+  std::vector<uint8_t> after = file5();
+  for (size_t i = 0; i < after.size(); ++i) {
+    ASSERT_EQ(after[i], i == 1500 ? before[i] : 0xFF) << "byte " << i;
+  }
+  std::vector<uint8_t> ones(2000, 0xFF);
+  ASSERT_EQ(write(fd, ones.data(), ones.size()), 2000);
+  EXPECT_EQ(file5()[1500], before[1500]) << "a write cannot set its bits either";
+  close(fd);
+}
+
 TEST_F(Flash, APartitionFileOfAnotherSizeStopsTheRunWithAClearMessage) {
   {
     std::ofstream out(dir + "/mtd5", std::ios::binary);
@@ -208,8 +223,10 @@ TEST(FlashSettings, SizesAndFaultListsParseOrNameWhatIsWrong) {
 
   std::vector<sim::mtd::fault> faults;
   std::string error;
-  ASSERT_TRUE(sim::mtd::parse_faults("mtd5:open,mtd4:erase@64K,,mtd5:write@8192,mtd4:info", &faults, &error));
-  ASSERT_EQ(faults.size(), 4u);
+  ASSERT_TRUE(sim::mtd::parse_faults("mtd5:open,mtd4:erase@64K,,mtd5:write@8192,mtd4:info,mtd5:worn@7", &faults, &error));
+  ASSERT_EQ(faults.size(), 5u);
+  EXPECT_EQ(faults[4].kind, sim::mtd::fault_kind::worn);
+  EXPECT_EQ(faults[4].offset, 7u);
   EXPECT_EQ(faults[1].partition, 4);
   EXPECT_EQ(faults[1].kind, sim::mtd::fault_kind::erase);
   EXPECT_EQ(faults[1].offset, 65536u);
@@ -218,8 +235,8 @@ TEST(FlashSettings, SizesAndFaultListsParseOrNameWhatIsWrong) {
 
   const std::pair<const char*, const char*> bad[] = {
       {"mtd6:open", "\"mtd6:open\": begins with neither mtd4: nor mtd5:"},
-      {"mtd5:burn", "\"mtd5:burn\": the fault is none of open, info, erase, write"},
-      {"mtd5:open@4", "\"mtd5:open@4\": only erase and write take an offset"},
+      {"mtd5:burn", "\"mtd5:burn\": the fault is none of open, info, erase, write, worn"},
+      {"mtd5:open@4", "\"mtd5:open@4\": only erase, write and worn take an offset"},
       {"mtd5:write@x", "\"mtd5:write@x\": \"x\" is no byte offset"},
   };
   for (const auto& b : bad) {
