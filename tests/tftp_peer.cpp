@@ -172,7 +172,7 @@ void tftp_peer::run() {
     if (!held.empty()) send_data(held);
   };
 
-  while (!stopping_ && now_ms() < stop_at) {
+  while (now_ms() < stop_at) {
     pollfd fds[4] = {{request_fd_, POLLIN, 0}, {transfer_fd_, POLLIN, 0},
                      {stranger_fd_, POLLIN, 0}, {intruder_fd_, POLLIN, 0}};
     int wait = 5;
@@ -180,7 +180,10 @@ void tftp_peer::run() {
       int64_t due = s.sent_at + script_.retransmit_ms - now_ms();
       wait = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(due, wait)));
     }
-    poll(fds, 4, wait);
+    // Once told to stop, take what is already waiting (the client's last
+    // ACK, say), then end.
+    bool last = stopping_;
+    if (poll(fds, 4, last ? 0 : wait) <= 0 && last) break;
     sockaddr_in from;
     if (fds[0].revents & POLLIN) {
       std::string request = receive(request_fd_, &from);
