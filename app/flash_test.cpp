@@ -38,7 +38,8 @@ class Flash : public testing::Test {
   }
   std::vector<uint8_t> contents() {
     std::ifstream in(dir + "/mtd5", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
   }
   // Whether bytes [from, to) are erased and all others as before.
   ::testing::AssertionResult erased_only(size_t from, size_t to) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-str bytes(const std::string& s) { return str(s.data(), static_cast<int>(s.size())); }
+str bytes(const std::string& s) {
+  return str(s.data(), static_cast<int>(s.size()));
+}
 
 TEST(ImageHeader, WordsAreReadBigEndianOnEveryMachine) {
   std::string header = {'\x01', '\x02', '\x03', '\x04', '\x00', '\x0F', '\x42', '\x40',
@@ -23,7 +25,8 @@ TEST(ImageHeader, WordsAreReadBigEndianOnEveryMachine) {
 
 TEST(ImageHeader, TheSumCoversWholeWordsOfTheAnnouncedLengthAndWraps) {
   str payload = bytes(std::string("\x00\x00\x00\x01\xFF\xFF\xFF\xFF\x00\x00\x01\x00\x7F", 13));
-  EXPECT_EQ(image_sum(payload, 13), 0x100u) << "1 + 0xFFFFFFFF wraps to 0, then + 0x100; the odd byte is left out";
+  EXPECT_EQ(image_sum(payload, 13), 0x100u)
+      << "1 + 0xFFFFFFFF wraps to 0, then + 0x100; the odd byte is left out";
   EXPECT_EQ(image_sum(payload, 11), 0u) << "a length of 11 sums two words";
   EXPECT_EQ(image_sum(payload, 100), 0x100u) << "no further than the payload";
   EXPECT_EQ(image_sum(payload, 0), 0u);

@@ -47,21 +47,29 @@ const mtd::fault* find_fault(int partition, mtd::fault_kind kind) {
   return nullptr;
 }
 
-std::string device_path(int partition) { return "/dev/mtd" + std::to_string(partition); }
+std::string device_path(int partition) {
+  return "/dev/mtd" + std::to_string(partition);
+}
 
-std::string range(uint64_t at, uint64_t n) { return std::to_string(at) + "+" + std::to_string(n); }
+std::string range(uint64_t at, uint64_t n) {
+  return std::to_string(at) + "+" + std::to_string(n);
+}
 
 // One open descriptor of a partition.
 class partition_file : public file {
  public:
   partition_file(int number, int backing, mtd::geometry g, bool writable)
-      : number_(number), name_("mtd" + std::to_string(number)), fd_(backing), g_(g),
+      : number_(number),
+        name_("mtd" + std::to_string(number)),
+        fd_(backing),
+        g_(g),
         writable_(writable) {}
 
   ssize_t read(void* buffer, size_t n) override {
     uint64_t at = pos_;
     size_t count = pos_ >= g_.size ? 0 : static_cast<size_t>(std::min<uint64_t>(n, g_.size - pos_));
-    if (count > 0 && pread(fd_, buffer, count, static_cast<off_t>(pos_)) != static_cast<ssize_t>(count)) {
+    if (count > 0 &&
+        pread(fd_, buffer, count, static_cast<off_t>(pos_)) != static_cast<ssize_t>(count)) {
       return failed("read", range(at, n), EIO, "backing file");
     }
     pos_ += count;
@@ -81,14 +89,17 @@ class partition_file : public file {
       return failed("write", range(at, n), EIO, "backing file");
     }
     pos_ += done;
-    if (fails) return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
+    if (fails)
+      return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
     transcript("flash", "write " + name_ + " " + range(at, count));
     return static_cast<ssize_t>(count);
   }
 
   off_t lseek(off_t offset, int whence) override {
-    int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<int64_t>(pos_)
-                 : whence == SEEK_END ? static_cast<int64_t>(g_.size) : -1;
+    int64_t base = whence == SEEK_SET   ? 0
+                   : whence == SEEK_CUR ? static_cast<int64_t>(pos_)
+                   : whence == SEEK_END ? static_cast<int64_t>(g_.size)
+                                        : -1;
     int64_t target = base + offset;
     if (base < 0 || target < 0 || target > g_.size) return fail(EINVAL);
     pos_ = static_cast<uint64_t>(target);
@@ -107,7 +118,8 @@ class partition_file : public file {
   }
 
  private:
-  int failed(const std::string& what, const std::string& detail, int error, const std::string& why) {
+  int failed(const std::string& what, const std::string& detail, int error,
+             const std::string& why) {
     transcript("flash", what + " " + name_ + " " + detail + " failed: " + why);
     return fail(error);
   }
@@ -165,7 +177,8 @@ class partition_file : public file {
   bool program(const uint8_t* data, size_t n) {
     if (n == 0) return true;
     std::vector<uint8_t> cells(n);
-    if (pread(fd_, cells.data(), n, static_cast<off_t>(pos_)) != static_cast<ssize_t>(n)) return false;
+    if (pread(fd_, cells.data(), n, static_cast<off_t>(pos_)) != static_cast<ssize_t>(n))
+      return false;
     for (size_t i = 0; i < n; ++i) cells[i] &= data[i];
     return pwrite(fd_, cells.data(), n, static_cast<off_t>(pos_)) == static_cast<ssize_t>(n);
   }
@@ -248,9 +261,13 @@ std::string mtd::backing_file(int partition) {
   return it == setups().end() ? "" : it->second.dir + "/mtd" + std::to_string(partition);
 }
 
-void mtd::inject(const fault& f) { faults().push_back(f); }
+void mtd::inject(const fault& f) {
+  faults().push_back(f);
+}
 
-void mtd::clear_faults() { faults().clear(); }
+void mtd::clear_faults() {
+  faults().clear();
+}
 
 uint8_t mtd::old_firmware_byte(uint32_t offset) {
   // Varies within a block and from block to block, and clears some bits of

@@ -33,7 +33,8 @@ bool mtd::parse_faults(const std::string& list, std::vector<fault>* out, std::st
   size_t from = 0;
   while (from <= list.size()) {
     size_t comma = list.find(',', from);
-    std::string entry = list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+    std::string entry =
+        list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
     from = comma == std::string::npos ? list.size() + 1 : comma + 1;
     if (entry.empty()) continue;
     auto bad = [&](const std::string& why) {
@@ -89,16 +90,20 @@ mtd::geometry geometry_from_environment(int partition, mtd::geometry g) {
   std::string erase_name = prefix + "_ERASESIZE";
   if (const char* v = getenv(size_name.c_str())) {
     if (!mtd::parse_size(v, &g.size)) {
-      setting_error(size_name.c_str(), "\"" + std::string(v) + "\" is no size in bytes (such as 8388608, 0x800000 or 8M)");
+      setting_error(
+          size_name.c_str(),
+          "\"" + std::string(v) + "\" is no size in bytes (such as 8388608, 0x800000 or 8M)");
     }
   }
   if (const char* v = getenv(erase_name.c_str())) {
     if (!mtd::parse_size(v, &g.erasesize)) {
-      setting_error(erase_name.c_str(), "\"" + std::string(v) + "\" is no size in bytes (such as 65536 or 64K)");
+      setting_error(erase_name.c_str(),
+                    "\"" + std::string(v) + "\" is no size in bytes (such as 65536 or 64K)");
     }
   }
   if (g.size % g.erasesize != 0) {
-    setting_error(size_name.c_str(), std::to_string(g.size) + " is no whole number of erase blocks of " +
+    setting_error(size_name.c_str(), std::to_string(g.size) +
+                                         " is no whole number of erase blocks of " +
                                          std::to_string(g.erasesize) + " bytes");
   }
   return g;
@@ -106,9 +111,10 @@ mtd::geometry geometry_from_environment(int partition, mtd::geometry g) {
 
 void set_up_from_environment() {
   const char* dir = getenv("RUK_SIM_FLASH_DIR");
-  std::string folder = dir != nullptr && *dir != 0
-                           ? dir
-                           : "/tmp/ruk-sim-flash-" + std::to_string(static_cast<unsigned>(getuid()));
+  std::string folder =
+      dir != nullptr && *dir != 0
+          ? dir
+          : "/tmp/ruk-sim-flash-" + std::to_string(static_cast<unsigned>(getuid()));
   mtd::serve(4, folder, geometry_from_environment(4, mtd::default_mtd4));
   mtd::serve(5, folder, geometry_from_environment(5, mtd::default_mtd5));
   if (const char* list = getenv("RUK_SIM_FLASH_FAULT")) {

@@ -205,8 +205,9 @@ TEST_F(Flash, APartitionFileOfAnotherSizeStopsTheRunWithAClearMessage) {
     std::ofstream out(dir + "/mtd5", std::ios::binary);
     out << "short";
   }
-  EXPECT_EXIT(open5(), testing::ExitedWithCode(98),
-              "RUK_SIM_MTD5_SIZE: .*/mtd5 holds 5 bytes, not 8192: remove the file or set the size it has");
+  EXPECT_EXIT(
+      open5(), testing::ExitedWithCode(98),
+      "RUK_SIM_MTD5_SIZE: .*/mtd5 holds 5 bytes, not 8192: remove the file or set the size it has");
 }
 
 TEST(FlashSettings, SizesAndFaultListsParseOrNameWhatIsWrong) {
@@ -223,7 +224,8 @@ TEST(FlashSettings, SizesAndFaultListsParseOrNameWhatIsWrong) {
 
   std::vector<sim::mtd::fault> faults;
   std::string error;
-  ASSERT_TRUE(sim::mtd::parse_faults("mtd5:open,mtd4:erase@64K,,mtd5:write@8192,mtd4:info,mtd5:worn@7", &faults, &error));
+  ASSERT_TRUE(sim::mtd::parse_faults(
+      "mtd5:open,mtd4:erase@64K,,mtd5:write@8192,mtd4:info,mtd5:worn@7", &faults, &error));
   ASSERT_EQ(faults.size(), 5u);
   EXPECT_EQ(faults[4].kind, sim::mtd::fault_kind::worn);
   EXPECT_EQ(faults[4].offset, 7u);

@@ -53,12 +53,14 @@ void send_to(int fd, const sockaddr_in& to, const std::string& packet) {
 std::string receive(int fd, sockaddr_in* from) {
   char buffer[2048];
   socklen_t n = sizeof *from;
-  ssize_t got = recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(from), &n);
+  ssize_t got =
+      recvfrom(fd, buffer, sizeof buffer, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(from), &n);
   return got < 0 ? std::string() : std::string(buffer, static_cast<size_t>(got));
 }
 
 std::string header(int opcode, int number) {
-  return {0, static_cast<char>(opcode), static_cast<char>(number >> 8 & 0xFF), static_cast<char>(number & 0xFF)};
+  return {0, static_cast<char>(opcode), static_cast<char>(number >> 8 & 0xFF),
+          static_cast<char>(number & 0xFF)};
 }
 
 bool same(const sockaddr_in& a, const sockaddr_in& b) {
@@ -93,7 +95,9 @@ tftp_peer::~tftp_peer() {
   }
 }
 
-void tftp_peer::start() { thread_ = std::thread([this] { run(); }); }
+void tftp_peer::start() {
+  thread_ = std::thread([this] { run(); });
+}
 
 void tftp_peer::stop() {
   stopping_ = true;
@@ -173,8 +177,10 @@ void tftp_peer::run() {
   };
 
   while (now_ms() < stop_at) {
-    pollfd fds[4] = {{request_fd_, POLLIN, 0}, {transfer_fd_, POLLIN, 0},
-                     {stranger_fd_, POLLIN, 0}, {intruder_fd_, POLLIN, 0}};
+    pollfd fds[4] = {{request_fd_, POLLIN, 0},
+                     {transfer_fd_, POLLIN, 0},
+                     {stranger_fd_, POLLIN, 0},
+                     {intruder_fd_, POLLIN, 0}};
     int wait = 5;
     if (s.active) {
       int64_t due = s.sent_at + script_.retransmit_ms - now_ms();
@@ -204,11 +210,13 @@ void tftp_peer::run() {
       } else if (!same(from, s.client)) {
         elsewhere.push_back(packet);
       } else if (packet.size() >= 4 && packet[1] == 4) {
-        int block = (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);
+        int block =
+            (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);
         auto fault = script_.faults.find(block);
         bool ignore = fault != script_.faults.end() && fault->second == block_fault::ignore_ack &&
                       s.faulted.insert(-block).second;
-        if (ignore || (script_.loss_from_client > 0 && chance(s.random) < script_.loss_from_client)) {
+        if (ignore ||
+            (script_.loss_from_client > 0 && chance(s.random) < script_.loss_from_client)) {
           ++acks_lost;
         } else {
           acks.push_back(block);

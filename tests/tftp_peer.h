@@ -33,13 +33,13 @@ enum class block_fault {
 };
 
 struct tftp_peer_script {
-  std::string content;                // the file served for a read request
-  bool silent = false;                // take requests and never answer
-  int transfer_port = 0;              // the port the answers come from; 0 for any
-  int retransmit_ms = 20;             // an unacknowledged block is sent again after this
-  int max_retransmits = 100;          // per block
-  double loss_to_client = 0;          // share of DATA datagrams lost on the way out
-  double loss_from_client = 0;        // share of ACKs lost on the way in
+  std::string content;          // the file served for a read request
+  bool silent = false;          // take requests and never answer
+  int transfer_port = 0;        // the port the answers come from; 0 for any
+  int retransmit_ms = 20;       // an unacknowledged block is sent again after this
+  int max_retransmits = 100;    // per block
+  double loss_to_client = 0;    // share of DATA datagrams lost on the way out
+  double loss_from_client = 0;  // share of ACKs lost on the way in
   unsigned seed = 1;
   std::map<int, block_fault> faults;  // by block number
   int run_limit_ms = 120000;
@@ -60,13 +60,13 @@ class tftp_peer {
   // Ends the thread; the results below are then complete.
   void stop();
 
-  std::vector<std::string> requests;  // every request datagram, in order
-  std::vector<int> acks;              // block numbers of the ACKs taken, lost ones excluded
-  int data_sent = 0;                  // DATA datagrams sent, retransmissions included
-  int acks_lost = 0;                  // ACKs dropped by loss_from_client or ignore_ack
-  int data_lost = 0;                  // DATA dropped by loss_to_client
-  bool finished = false;              // the last block was acknowledged
-  bool gave_up = false;               // a block ran out of retransmissions
+  std::vector<std::string> requests;     // every request datagram, in order
+  std::vector<int> acks;                 // block numbers of the ACKs taken, lost ones excluded
+  int data_sent = 0;                     // DATA datagrams sent, retransmissions included
+  int acks_lost = 0;                     // ACKs dropped by loss_from_client or ignore_ack
+  int data_lost = 0;                     // DATA dropped by loss_to_client
+  bool finished = false;                 // the last block was acknowledged
+  bool gave_up = false;                  // a block ran out of retransmissions
   std::vector<std::string> to_stranger;  // what the stranger received
   std::vector<std::string> to_intruder;  // what the intruder received
   std::vector<std::string> elsewhere;    // datagrams to the transfer port from other senders

@@ -17,14 +17,23 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-str bytes(const std::string& s) { return str(s.data(), static_cast<int>(s.size())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
+str bytes(const std::string& s) {
+  return str(s.data(), static_cast<int>(s.size()));
+}
 
 std::string header(int opcode, int number) {
-  return {0, static_cast<char>(opcode), static_cast<char>(number >> 8), static_cast<char>(number & 0xFF)};
+  return {0, static_cast<char>(opcode), static_cast<char>(number >> 8),
+          static_cast<char>(number & 0xFF)};
 }
-std::string data_packet(int block, size_t n, char fill = 'd') { return header(3, block) + std::string(n, fill); }
-std::string ack(int block) { return header(4, block); }
+std::string data_packet(int block, size_t n, char fill = 'd') {
+  return header(3, block) + std::string(n, fill);
+}
+std::string ack(int block) {
+  return header(4, block);
+}
 
 sockaddr_in address(const char* ip, int port) {
   sockaddr_in a;
@@ -55,8 +64,9 @@ struct endpoint {
   // Sends to the client, which then receives and handles it as its loop does.
   void answer(const std::string& packet) {
     sockaddr_in to = address("127.0.0.1", tftp_port_number);
-    ASSERT_EQ(sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
-              static_cast<ssize_t>(packet.size()));
+    ASSERT_EQ(
+        sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+        static_cast<ssize_t>(packet.size()));
     sockaddr_in from;
     memset(&from, 0, sizeof from);
     str got = tftp.get_pdu(from);
@@ -189,7 +199,8 @@ TEST_F(Engine, BlocksAreAcknowledgedToTheServersTransferPortInOrder) {
   transfer.answer(header(3, 4));
   EXPECT_EQ(transfer.take(), ack(4)) << "an empty last block";
   EXPECT_EQ(tftp_state, TFTP_DONE);
-  EXPECT_EQ(text(tftp_content), std::string(512, 'a') + std::string(512, 'b') + std::string(512, 'c'));
+  EXPECT_EQ(text(tftp_content),
+            std::string(512, 'a') + std::string(512, 'b') + std::string(512, 'c'));
   transfer.answer(data_packet(5, 10));
   EXPECT_EQ(transfer.take(), "<nothing>") << "a finished transfer ignores everything";
   EXPECT_EQ(tftp_content.length(), 1536);

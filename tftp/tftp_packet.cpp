@@ -12,7 +12,9 @@ unsigned tftp_number(const str& packet, int i) {
   return tftp_byte(packet, i) << 8 | tftp_byte(packet, i + 1);
 }
 
-unsigned tftp_kind(const str& packet) { return tftp_byte(packet, 1); }
+unsigned tftp_kind(const str& packet) {
+  return tftp_byte(packet, 1);
+}
 
 str tftp_header(unsigned opcode, unsigned number) {
   const char bytes[tftp_header_size] = {

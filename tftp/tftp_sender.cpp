@@ -7,8 +7,7 @@
 
 bool tftp_take_sender(const sockaddr_in& from) {
   if (tftp.ref == nullptr) return false;
-  if (from.sin_family != AF_INET ||
-      from.sin_addr.s_addr != tftp.ref->destination.sin_addr.s_addr) {
+  if (from.sin_family != AF_INET || from.sin_addr.s_addr != tftp.ref->destination.sin_addr.s_addr) {
     return false;
   }
   int port = ntohs(from.sin_port);
