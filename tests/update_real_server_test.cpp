@@ -1,0 +1,185 @@
+// The whole update against a real TFTP server: tftpd-hpa in a network
+// namespace of the test's own, the phone's eth0 a veth in another, and the
+// simulated program, driven by a key script, typing its addresses,
+// configuring eth0 for real, downloading, checking, writing the flash files
+// and restarting. Needs root (namespaces, veth); skipped with the reason
+// otherwise. Every address lives inside the two namespaces.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/netns.h"
+#include "tests/run_ruk.h"
+
+namespace {
+
+using ruk_test::run_command;
+
+const char* const server_address = "10.77.0.1";
+// The phone's addresses as the key script types them: IP address
+// 10.77.0.2, TFTP server 10.77.0.1, gateway 10.77.0.1, netmask
+// 255.255.255.0. The first key only opens the menu; u clears every address.
+const char* const key_script =
+    "@500 1 u 1 0 * 7 7 * 0 * 2 c 1 0 * 7 7 * 0 * 1 c 1 0 * 7 7 * 0 * 1 c 2 5 5 2 5 5 2 5 5 0 h";
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+void put_word(std::string& s, size_t at, uint32_t w) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(w >> (24 - 8 * i));
+}
+
+std::string image_of(const std::string& payload) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i + 4 <= payload.size(); i += 4) {
+    uint32_t w = 0;
+    for (int k = 0; k < 4; ++k) w = w << 8 | static_cast<uint8_t>(payload[i + k]);
+    sum += w;
+  }
+  std::string header(16, '\0');
+  put_word(header, 0, sum);
+  put_word(header, 4, static_cast<uint32_t>(payload.size()));
+  put_word(header, 8, 253);
+  return header + payload;
+}
+
+// tftpd-hpa in a namespace of its own, on the far end of the phone's eth0.
+class RealServer : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (!phone.ready()) GTEST_SKIP() << "skipped: " << phone.why();
+    int status = 0;
+    run_command("command -v in.tftpd >/dev/null && command -v ss >/dev/null", &status);
+    if (status != 0) GTEST_SKIP() << "skipped: needs in.tftpd (tftpd-hpa) and ss (iproute2)";
+    server = phone.name() + "-tftp";
+    sh("ip netns add " + server);
+    sh("ip -n " + server + " link set lo up");
+    sh("ip -n " + phone.name() + " link set ruk-peer0 netns " + server);
+    sh("ip -n " + server + " addr add " + server_address + "/24 dev ruk-peer0");
+    sh("ip -n " + server + " link set ruk-peer0 up");
+
+    char pattern[] = "/tmp/ruk-real-server-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir = pattern;
+    root = dir + "/root";
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);  // tftpd-hpa serves as nobody
+  }
+
+  void TearDown() override {
+    if (tftpd > 0) {
+      kill(tftpd, SIGTERM);
+      waitpid(tftpd, nullptr, 0);
+    }
+    int status;
+    if (!server.empty()) run_command("ip netns del " + server + " 2>/dev/null", &status);
+    if (!dir.empty()) run_command("rm -rf " + dir, &status);
+  }
+
+  void sh(const std::string& command) {
+    int status = 0;
+    std::string out = run_command(command + " 2>&1", &status);
+    ASSERT_EQ(status, 0) << command << ": " << out;
+  }
+
+  // tftpd-hpa serving root on port 69 of the server's address, in the
+  // foreground so that it is this test's child and ends with it.
+  void start_server() {
+    tftpd = fork();
+    ASSERT_GE(tftpd, 0);
+    if (tftpd == 0) {
+      std::string address = std::string(server_address) + ":69";
+      execlp("ip", "ip", "netns", "exec", server.c_str(), "in.tftpd", "--foreground", "--listen",
+             "--ipv4", "--secure", "--address", address.c_str(), root.c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Listening within five seconds, or the test fails.
+    for (int i = 0; i < 100; ++i) {
+      int status = 0;
+      std::string sockets = run_command("ip netns exec " + server + " ss -lun", &status);
+      if (sockets.find(std::string(server_address) + ":69") != std::string::npos) return;
+      timespec pause = {0, 50000000};
+      nanosleep(&pause, nullptr);
+    }
+    FAIL() << "tftpd-hpa did not start listening";
+  }
+
+  // The simulated program in the phone's namespace, configuring the real
+  // eth0, on the real clock (the server keeps real time).
+  ruk_test::run_result run_program() {
+    ruk_test::run_options o;
+    o.netns = phone.name();
+    o.virtual_clock = false;
+    o.keys = key_script;
+    o.env = {{"RUK_SIM_NET", "kernel"}, {"RUK_SIM_FLASH_DIR", dir + "/flash"}};
+    return ruk_test::run_ruk(o);
+  }
+
+  ruk_test::netns phone;
+  std::string server, dir, root;
+  pid_t tftpd = -1;
+};
+
+TEST_F(RealServer, TheUpdateDownloadsChecksWritesVerifiesAndRestarts) {
+  std::mt19937 random(5);
+  std::string payload(1000000, '\0');
+  for (char& c : payload) c = static_cast<char>(random());
+  write_file(root + "/tolv510.bin", image_of(payload));
+  ASSERT_EQ(chmod((root + "/tolv510.bin").c_str(), 0644), 0);
+  start_server();
+
+  ruk_test::run_result r = run_program();
+  ASSERT_EQ(r.status, 99) << "the simulated restart\n" << r.dump();
+  EXPECT_EQ(r.lines("restart"), std::vector<std::string>{"0x01234567"});
+  EXPECT_NE(r.out.find("ip = 10.77.0.2\ntftp = 10.77.0.1\ngw = 10.77.0.1\nnm = 255.255.255.0\n"),
+            std::string::npos)
+      << r.out;
+
+  std::string mtd5 = read_file(dir + "/flash/mtd5");
+  ASSERT_GE(mtd5.size(), payload.size());
+  EXPECT_TRUE(mtd5.compare(0, payload.size(), payload) == 0) << "the payload from offset 0";
+  EXPECT_EQ(mtd5.find_first_not_of('\xFF', payload.size()), std::string::npos) << "the rest erased";
+  std::string mtd4 = read_file(dir + "/flash/mtd4");
+  EXPECT_EQ(mtd4.find_first_not_of('\xFF'), std::string::npos) << "mtd4 erased";
+
+  // From the update key on: "tftp" with the byte count, erasing, writing
+  // with the percentages, verifying, success.
+  std::vector<std::string> counts, rest;
+  bool updating = false;
+  for (const ruk_test::screen& s : r.screens()) {
+    updating = updating || (s.top == "tftp" && s.bottom.empty());
+    if (updating) (s.top == "tftp" ? counts : rest).push_back(s.top + " / " + s.bottom);
+  }
+  ASSERT_FALSE(counts.empty()) << r.dump();
+  EXPECT_EQ(counts.front(), "tftp / ");
+  EXPECT_EQ(counts.back(), "tftp / 1000016");
+  std::vector<std::string> expected = {"Erasing applications... / DON'T TURN OFF THE POWER",
+                                       "Writing applications... / Update: 0%"};
+  for (int p = 1; p <= 99; ++p) {
+    expected.push_back("Writing applications... / Update: " + std::to_string(p) + "%");
+  }
+  expected.push_back("Verifying flash... / ");
+  expected.push_back("Update Successful / Restarting...");
+  EXPECT_EQ(rest, expected);
+}
+
+}  // namespace
