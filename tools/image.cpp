@@ -108,7 +108,7 @@ bool parse_size(const std::string& text, uint64_t* size) {
     unit = 1024;
     digits.pop_back();
   } else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) {
-    unit = 1024 * 1024;
+    unit = uint64_t{1} << 20;
     digits.pop_back();
   }
   int base = 10;
