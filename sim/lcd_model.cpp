@@ -39,10 +39,12 @@ void set_up_from_environment() {
   if (fault_text != nullptr && !lcd_parse_faults(fault_text, &faults, &error))
     setting_error("RUK_SIM_PORT_FAULT", error);
   const char* png = getenv("RUK_SIM_LCD_PNG");
+  const char* dots = getenv("RUK_SIM_LCD_DOTS");
 
   model.attach(path != nullptr ? path : lcd_model::default_path);
   model.set_faults(faults);
   if (png != nullptr) model.set_png_path(png);
+  if (dots != nullptr) model.set_dots_path(dots);
   on_settle([] { lcd_model::instance().settle(); });
 }
 
@@ -121,6 +123,26 @@ void lcd_model::settle() {
       fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
       png_failed_ = true;
     }
+  }
+  write_dots();
+}
+
+void lcd_model::set_dots_path(const std::string& path) {
+  if (dots_ != nullptr) fclose(dots_);
+  dots_ = nullptr;
+  dots_path_ = path;
+  dots_failed_ = false;
+}
+
+void lcd_model::write_dots() {
+  if (dots_path_.empty() || dots_failed_) return;
+  // Opened at the first screen: a run that draws nothing makes no file.
+  if (dots_ == nullptr) dots_ = fopen(dots_path_.c_str(), "a");
+  std::string text = lcd_render_dots(recorded_) + "\n";
+  if (dots_ == nullptr || fputs(text.c_str(), dots_) == EOF || fflush(dots_) != 0) {
+    fprintf(stderr, "ruk simulator: RUK_SIM_LCD_DOTS: cannot write %s: %s\n", dots_path_.c_str(),
+            strerror(errno));
+    dots_failed_ = true;
   }
 }
 

@@ -10,12 +10,18 @@
 //                               busy     every status read reports busy
 //   RUK_SIM_LCD_PNG=FILE      every recorded screen is also written to FILE
 //                             as a PNG (scale 4), replacing the previous one
+//   RUK_SIM_LCD_DOTS=FILE     every recorded screen is also appended to FILE
+//                             as its pixels, 17 lines of 132 '#' (dark) and
+//                             '.' (clear) and an empty line; a terminal front
+//                             end reads them from a pipe to draw the panel
 //
 // When the display settles (sim/settle.h) and its pixels differ from the last
 // screen recorded, the screen becomes one transcript line of kind "screen":
 // both text rows as lcd_text.h writes them, for example
 //   screen	"To Update by TFTP:" "Press any key: 3"
 #pragma once
+
+#include <stdio.h>
 
 #include <string>
 
@@ -50,6 +56,9 @@ class lcd_model {
   void set_faults(const lcd_faults& faults);
   // Where each recorded screen is written as a PNG; "" for nowhere.
   void set_png_path(const std::string& path) { png_path_ = path; }
+  // Where each recorded screen's pixels are appended as text; "" for
+  // nowhere.
+  void set_dots_path(const std::string& path);
 
   // One request of the port driver, as the program's ioctl passed it.
   int ioctl(unsigned long request, void* arg);
@@ -74,6 +83,7 @@ class lcd_model {
 
  private:
   lcd_model() = default;
+  void write_dots();
 
   port_pins pins_;
   lcd_controller controller_;
@@ -81,9 +91,12 @@ class lcd_model {
   lcd_faults faults_;
   std::string path_;
   std::string png_path_;
+  std::string dots_path_;
+  FILE* dots_ = nullptr;
   lcd_memory recorded_;
   long settled_changes_ = 0;
   bool png_failed_ = false;
+  bool dots_failed_ = false;
 };
 
 }  // namespace sim

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "sim/lcd_model.h"
+#include "sim/lcd_render.h"
 #include "sim/lcd_test_bus.h"
 #include "sim/transcript.h"
 
@@ -33,6 +34,7 @@ class LcdScreens : public testing::Test {
     close(bus.fd);
     model().reset();
     model().set_png_path("");
+    model().set_dots_path("");
   }
   static lcd_model& model() { return lcd_model::instance(); }
 
@@ -114,6 +116,29 @@ TEST_F(LcdScreens, EachRecordedScreenIsWrittenAsPng) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_GT(st.st_size, 8);
   unlink(path.c_str());
+}
+
+TEST_F(LcdScreens, EachRecordedScreenIsAppendedAsDotsToAPipe) {
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  model().set_dots_path("/dev/fd/" + std::to_string(pipe_fds[1]));
+  bus.text(0, 0, "Dots");
+  move_on();
+  std::string first = sim::lcd_render_dots(model().memory()) + "\n";
+  bus.text(1, 0, "x");
+  move_on();
+  move_on();  // nothing changed: no frame
+  std::string second = sim::lcd_render_dots(model().memory()) + "\n";
+  model().set_dots_path("");  // closes the model's end
+  close(pipe_fds[1]);
+  std::string got;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) got.append(buffer, n);
+  close(pipe_fds[0]);
+  ASSERT_EQ(first.size(), 17u * 133 + 1);  // 17 lines of 132 dots, then an empty line
+  EXPECT_EQ(got, first + second);
+  EXPECT_NE(first, second);
 }
 
 TEST_F(LcdScreens, TheLastScreenIsRecordedWhenTheProcessExits) {
