@@ -31,6 +31,10 @@ class file {
   // Simulated time (sim::clock::now_us) at which readable() or exceptional()
   // changes by itself (a scripted key press, say); -1 for never.
   virtual int64_t wake_at_us() { return -1; }
+  // A real descriptor whose input can change readable() or exceptional()
+  // (keys typed into a front end, say); -1 for none. select waits on it too,
+  // without reporting it, and then asks the file again.
+  virtual int input_fd() { return -1; }
 
   // Whether a call on this file ends a run of display traffic (see
   // sim/settle.h); false only for the files that carry it.

@@ -1,7 +1,10 @@
 #include "sim/keypad_model.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -9,6 +12,10 @@
 #include "sim/fd_table.h"
 #include "sim/setting_error.h"
 #include "sim/transcript.h"
+
+// The feed is a real descriptor: its calls bypass the simulator's wrappers.
+extern "C" ssize_t __real_read(int fd, void* buffer, size_t n);
+extern "C" int __real_close(int fd);
 
 namespace sim {
 namespace {
@@ -67,6 +74,36 @@ void keypad::push(int code, int32_t state) {
   schedule(e);
 }
 
+void keypad::feed_from(int fd) {
+  if (feed_fd_ >= 0 && feed_fd_ != fd) __real_close(feed_fd_);
+  feed_fd_ = fd;
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+void keypad::take_feed() {
+  while (feed_fd_ >= 0) {
+    char typed[64];
+    ssize_t n = __real_read(feed_fd_, typed, sizeof typed);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    if (n <= 0) {
+      __real_close(feed_fd_);
+      feed_fd_ = -1;
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      int code = keypad_code(typed[i]);
+      if (code < 0) continue;
+      push(code, 1);
+      key_event release;
+      release.at_ms = run_ms() + key_hold_ms;
+      release.code = code;
+      release.state = 0;
+      schedule(release);
+    }
+  }
+}
+
 bool keypad::due(const key_event& e) const {
   return e.at_ms * 1000 <= clock::elapsed_us();
 }
@@ -85,6 +122,7 @@ void keypad::log_taken(const key_event& e) {
 }
 
 int keypad::ioctl(unsigned long request, void* arg) {
+  take_feed();
   if (request != read_event_request) return fail(ENOTTY);
   if (queue_.empty() || !due(queue_.front())) return fail(EAGAIN);
   key_event e = queue_.front();
@@ -100,6 +138,7 @@ int keypad::ioctl(unsigned long request, void* arg) {
 }
 
 ssize_t keypad::read(void* buffer, size_t n) {
+  take_feed();
   if (n == 0) return 0;
   // A read takes the next press; releases before it go with it.
   auto press = std::find_if(queue_.begin(), queue_.end(), [this](const key_event& e) {
@@ -114,15 +153,18 @@ ssize_t keypad::read(void* buffer, size_t n) {
 }
 
 bool keypad::readable() {
+  take_feed();
   return std::any_of(queue_.begin(), queue_.end(),
                      [this](const key_event& e) { return due(e) && !e.fails && e.state == 1; });
 }
 
 bool keypad::exceptional() {
+  take_feed();
   return !queue_.empty() && due(queue_.front());
 }
 
 int64_t keypad::wake_at_us() {
+  take_feed();
   for (const key_event& e : queue_) {
     if (!due(e)) return clock::now_us() + (e.at_ms * 1000 - clock::elapsed_us());
   }
@@ -140,6 +182,15 @@ void set_up_from_environment() {
     keypad::attach(path);
   } else {
     setting_error("RUK_SIM_KEYPAD", "\"" + path + "\" is neither \"missing\" nor an absolute path");
+  }
+  const char* feed = getenv("RUK_SIM_KEYS_FD");
+  if (feed != nullptr && *feed != 0) {
+    char* rest = nullptr;
+    long fd = strtol(feed, &rest, 10);
+    if (*rest != 0 || fd < 0 || fd > INT_MAX || fcntl(static_cast<int>(fd), F_GETFD) < 0) {
+      setting_error("RUK_SIM_KEYS_FD", "\"" + std::string(feed) + "\" is not an open descriptor");
+    }
+    keypad::model()->feed_from(static_cast<int>(fd));
   }
   const char* script = getenv("RUK_SIM_KEYS");
   if (script == nullptr) return;

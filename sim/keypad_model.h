@@ -11,10 +11,16 @@
 // "release g 20", "state 7 g 20" ("?" for a code beyond the keys), or
 // "read failed".
 //
+// Keys can also be typed live, by a front end such as ruk-sim: each byte
+// read from a feed descriptor is a key character, tapped when it arrives (a
+// press now, its release key_hold_ms later); bytes that are no key are
+// skipped. select wakes for the feed as for a scripted key.
+//
 // Set-up from the environment: RUK_SIM_KEYS holds a key script
-// (sim/keypad_script.h); RUK_SIM_KEYPAD=missing makes the device missing
-// (open fails with ENOENT), RUK_SIM_KEYPAD=/some/path serves it at that path
-// instead of /dev/keypad.
+// (sim/keypad_script.h); RUK_SIM_KEYS_FD=N feeds typed keys from the open
+// descriptor N; RUK_SIM_KEYPAD=missing makes the device missing (open fails
+// with ENOENT), RUK_SIM_KEYPAD=/some/path serves it at that path instead of
+// /dev/keypad.
 #pragma once
 
 #include <stdint.h>
@@ -44,6 +50,10 @@ class keypad : public file {
   void schedule(const key_event& e);
   // Queues an event that is due now.
   void push(int code, int32_t state);
+  // Takes typed keys from fd from now on (the model owns it, and closes it
+  // at its end); -1 for no feed.
+  void feed_from(int fd);
+
   // Events not yet taken, due or not.
   int pending() const { return static_cast<int>(queue_.size()); }
   void clear() { queue_.clear(); }
@@ -53,12 +63,16 @@ class keypad : public file {
   bool readable() override;
   bool exceptional() override;
   int64_t wake_at_us() override;
+  int input_fd() override { return feed_fd_; }
 
  private:
   bool due(const key_event& e) const;
   static void log_taken(const key_event& e);
+  // Queues what the feed holds now.
+  void take_feed();
 
   std::deque<key_event> queue_;
+  int feed_fd_ = -1;
 };
 
 }  // namespace sim

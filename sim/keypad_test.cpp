@@ -7,9 +7,11 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/select.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/clock.h"
@@ -182,6 +184,43 @@ TEST_F(Keypad, ATakenEventIsAKeyLineAndAFailingOneFailsTheRequest) {
   }
   EXPECT_EQ(keys,
             (std::vector<std::string>{"read failed", "press h 6", "release ? 40", "state 7 c 13"}));
+}
+
+TEST_F(Keypad, KeysTypedIntoAFeedAreTapsAndWakeSelect) {
+  int feed[2];
+  ASSERT_EQ(pipe(feed), 0);
+  model->feed_from(feed[0]);
+  EXPECT_EQ(model->input_fd(), feed[0]);
+  ASSERT_EQ(write(feed[1], "1x*", 3), 3);
+  EXPECT_EQ(wait(false, 1000), 2);
+  unsigned char record[12];
+  std::vector<int> taken;
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(wait(false, 1000), 2);
+    ASSERT_EQ(ioctl(fd, read_event, record), 0);
+    int32_t state;
+    memcpy(&state, record + 4, 4);
+    taken.push_back(record[0] * 10 + state);
+  }
+  EXPECT_EQ(taken, (std::vector<int>{221, 71, 220, 70})) << "1 and * pressed, 'x' skipped";
+
+  // select waits for the feed without a limit, and wakes when a key comes.
+  std::thread typist([&] {
+    timespec pause = {0, 20000000};
+    nanosleep(&pause, nullptr);
+    EXPECT_EQ(write(feed[1], "5", 1), 1);
+  });
+  fd_set e;
+  FD_ZERO(&e);
+  FD_SET(fd, &e);
+  EXPECT_EQ(select(fd + 1, nullptr, nullptr, &e, nullptr), 1);
+  typist.join();
+  ASSERT_EQ(ioctl(fd, read_event, record), 0);
+  EXPECT_EQ(record[0], 16);
+
+  close(feed[1]);
+  EXPECT_EQ(wait(false, 1000), 2) << "the release of 5";
+  EXPECT_EQ(model->input_fd(), -1) << "the feed ended with its writer";
 }
 
 TEST_F(Keypad, AMissingDeviceDoesNotOpen) {

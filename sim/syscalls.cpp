@@ -110,7 +110,8 @@ bool in(const fd_set* set, int fd) { return set != nullptr && FD_ISSET(fd, set);
 
 // select over a mix of simulated and real descriptors. Simulated ones are
 // asked for their state; real ones go to the kernel; the wait ends at the
-// caller's limit or when a model says its state changes (a scripted event).
+// caller's limit or when a model says its state changes (a scripted event, or
+// input on a model's feed).
 extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timeval* limit) {
   sim::run_setup_once();
   sim::settle();
@@ -152,6 +153,9 @@ extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timev
     int ready = 0;
     int64_t now = sim::clock::now_us();
     int64_t wake = deadline;
+    fd_set feeds;
+    FD_ZERO(&feeds);
+    int feed_nfds = 0;
     // As the kernel does, the result counts the bits set in all three sets.
     for (auto& s : sims) {
       if (in(rd, s.fd) && s.f->readable()) FD_SET(s.fd, &out_r), ++ready;
@@ -159,24 +163,38 @@ extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timev
       if (in(ex, s.fd) && s.f->exceptional()) FD_SET(s.fd, &out_e), ++ready;
       int64_t at = s.f->wake_at_us();
       if (at > now) wake = std::min(wake, at);
+      int feed = s.f->input_fd();
+      if (feed >= 0 && feed < FD_SETSIZE) {
+        FD_SET(feed, &feeds);
+        feed_nfds = std::max(feed_nfds, feed + 1);
+      }
     }
 
-    int64_t wait = ready > 0 ? 0 : std::max<int64_t>(wake - now, 0);
+    // forever stays forever: a wait without a limit must not move the
+    // virtual clock to the end of time.
+    int64_t wait = ready > 0 ? 0 : wake == forever ? forever : std::max<int64_t>(wake - now, 0);
     bool virtual_time = sim::clock::is_virtual();
     int64_t real_wait = virtual_time ? std::min(wait, virtual_listen_us) : wait;
-    if (real_nfds > 0 || real_wait > 0) {
+    bool fed = false;  // a model's feed has input: ask the models again
+    if (real_nfds > 0 || feed_nfds > 0 || real_wait > 0) {
       fd_set r = real_r, w = real_w, e = real_e;
+      for (int fd = 0; fd < feed_nfds; ++fd) {
+        if (FD_ISSET(fd, &feeds)) FD_SET(fd, &r);
+      }
       timeval tv = to_timeval(real_wait);
       bool unlimited = !virtual_time && wait == forever;
-      int n = __real_select(real_nfds, &r, &w, &e, unlimited ? nullptr : &tv);
+      int n = __real_select(std::max(real_nfds, feed_nfds), &r, &w, &e, unlimited ? nullptr : &tv);
       if (n < 0) return n;
       for (int fd = 0; fd < real_nfds && n > 0; ++fd) {
-        if (FD_ISSET(fd, &r)) FD_SET(fd, &out_r), ++ready;
+        if (FD_ISSET(fd, &r) && FD_ISSET(fd, &real_r)) FD_SET(fd, &out_r), ++ready;
         if (FD_ISSET(fd, &w)) FD_SET(fd, &out_w), ++ready;
         if (FD_ISSET(fd, &e)) FD_SET(fd, &out_e), ++ready;
       }
+      for (int fd = 0; fd < feed_nfds && n > 0; ++fd) {
+        if (FD_ISSET(fd, &feeds) && FD_ISSET(fd, &r)) fed = true;
+      }
     }
-    if (ready == 0 && virtual_time && wait != forever) sim::clock::advance_us(wait);
+    if (ready == 0 && !fed && virtual_time && wait != forever) sim::clock::advance_us(wait);
 
     if (ready > 0 || sim::clock::now_us() >= deadline) {
       if (rd != nullptr) *rd = out_r;
@@ -184,7 +202,7 @@ extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timev
       if (ex != nullptr) *ex = out_e;
       return ready;
     }
-    if (virtual_time && wait == forever && real_nfds == 0) {
+    if (virtual_time && wait == forever && real_nfds == 0 && feed_nfds == 0) {
       // Nothing can ever become ready: the real call would block for good.
       return __real_select(0, nullptr, nullptr, nullptr, nullptr);
     }
