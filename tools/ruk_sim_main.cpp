@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
     return ruk_sim::exit_usage;
   }
   if (opts.help) {
-    fputs(ruk_sim::usage().c_str(), stdout);
+    fputs(ruk_sim::help().c_str(), stdout);
     return 0;
   }
   ruk_sim::console console;

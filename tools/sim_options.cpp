@@ -82,6 +82,37 @@ std::string usage() {
          "               [--program PATH] [-- RUK-ARGUMENTS...]\n";
 }
 
+std::string help() {
+  return usage() +
+         "\n"
+         "Runs the simulated ruk as the phone: its LCD drawn in the terminal, the\n"
+         "keyboard as its keypad, its flash partitions (mtd4, mtd5) as files in a state\n"
+         "folder that later runs find again. After the program ends or restarts the\n"
+         "phone, Enter starts it again and Esc leaves.\n"
+         "\n"
+         "  --state DIR        the flash partitions' folder (default\n"
+         "                     $XDG_STATE_HOME/ruk-sim or ~/.local/state/ruk-sim)\n"
+         "  --keys SCRIPT      press keys from a script instead of the keyboard, e.g.\n"
+         "                     '@1500 1 +300 1 9 2 * 1 6 8 c g' (@MS at, +MS later)\n"
+         "  --keys-file FILE   the same, from a file\n"
+         "  --png FILE         the last screen as a PNG\n"
+         "  --transcript FILE  every screen, key, flash and network request, restart\n"
+         "  --net host         the machine's network (to reach a TFTP server); the\n"
+         "                     default is a network of the program's own, loopback only\n"
+         "  --timeout SECONDS  stop a run after that long (scripts: 120; 0 for none)\n"
+         "  --verbose          without a terminal, print every event\n"
+         "  --program PATH     another simulated build of ruk\n"
+         "\n"
+         "Keys: 0-9 digit, . or * next octet, Backspace delete, Tab next screen,\n"
+         "r reset the addresses, Enter update, q quit, Esc leave ruk-sim.\n"
+         "Without a terminal, a scripted run prints every screen as a line of text.\n"
+         "Other simulator settings (RUK_SIM_*) reach the program from the environment.\n"
+         "\n"
+         "Exit status: the program's (0 ended, 1 bad arguments, 99 restarted the\n"
+         "phone, 98 a bad simulator setting), 2 a mistake on ruk-sim's command line,\n"
+         "124 a run stopped by --timeout, 130 left while the program ran.\n";
+}
+
 bool parse(const std::vector<std::string>& args, const installation& where, options* opts,
            std::string* error) {
   options o;

@@ -51,7 +51,8 @@ bool parse(const std::vector<std::string>& args, const installation& where, opti
 // the output files. On a mistake returns false with a message in *error.
 bool check(options* opts, std::string* error);
 
-// The usage text.
+// The usage lines, and the whole help (usage, options, keys, exit status).
 std::string usage();
+std::string help();
 
 }  // namespace ruk_sim
