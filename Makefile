@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test test-host test-asan test-mips build-host build-asan build-mips \
+.PHONY: all deps demo test test-host test-asan test-mips build-host build-asan build-mips \
         mips-deps size bench clean
 
 all: build-host
@@ -53,6 +53,13 @@ test: test-host test-asan test-mips
 # The stripped phone build and what each program folder adds to it.
 size: build-mips
 	@scripts/size build-mips
+
+# The whole update on the simulated phone, watched in the terminal: only what
+# the demo runs is built.
+demo: deps
+	cmake -S . -B build $(CMAKE_FLAGS) > /dev/null
+	cmake --build build -j $(JOBS) --target ruk-simulated ruk-image ruk-sim
+	scripts/demo build
 
 # Benchmarks (never part of `make test`): an optimised build of the program
 # libraries and every bench/*_bench program, each run in turn.
