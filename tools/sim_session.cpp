@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -124,7 +125,7 @@ void close_fd(int* fd) {
 
 class session {
  public:
-  session(const options& o, const console& c) : o_(o), c_(c) {}
+  session(const options& o, const console& c) : o_(o), c_(c), printed_(o.verbose ? SIZE_MAX : 40) {}
   int run();
 
  private:
@@ -136,7 +137,9 @@ class session {
   void stop_child(int signal_number);
   void reap(bool wait);
   void transcript_line(const std::string& line);
-  void event(const std::string& text);
+  // One line for the log; screen_top is the top row of a screen's line.
+  void event(const std::string& text, const std::string& screen_top = "");
+  void end_of_log();
   void say(const std::string& text);
   void redraw();
   void terminal_size();
@@ -151,6 +154,7 @@ class session {
   line_splitter transcript_lines_;
   line_splitter output_lines_;
   frame_reader frames_;
+  screen_runs printed_;
   view view_;
   int runs_ = 0;
   bool restarted_ = false;
@@ -254,13 +258,17 @@ void session::stop_child(int signal_number) {
   if (!ch_.exited && ch_.pid > 0) kill(-ch_.pid, signal_number);
 }
 
-void session::event(const std::string& text) {
+void session::event(const std::string& text, const std::string& screen_top) {
   if (c_.draw) {
     view_.events.push_back(text);
     while (view_.events.size() > max_events) view_.events.pop_front();
   } else {
-    write_all(1, text + "\n");
+    for (const std::string& line : printed_.add(text, screen_top)) write_all(1, line + "\n");
   }
+}
+
+void session::end_of_log() {
+  for (const std::string& line : printed_.finish()) write_all(1, line + "\n");
 }
 
 // A line of ruk-sim's own about the session, in the log or on its own.
@@ -283,7 +291,9 @@ void session::transcript_line(const std::string& line) {
   // The panel shows the screens; the log has the rest.
   if (c_.draw && kind == "screen") return;
   std::string text;
-  if (event_line(line, o_.verbose, &text)) event(text);
+  if (event_line(line, o_.verbose, &text)) {
+    event(text, kind == "screen" ? top_row(line.substr(tab2 + 1)) : "");
+  }
 }
 
 void session::terminal_size() {
@@ -492,6 +502,7 @@ int session::run() {
     redraw();
     int64_t deadline = o_.timeout_seconds > 0 ? now_ms() + o_.timeout_seconds * 1000LL : 0;
     pump(deadline);
+    end_of_log();
     if (frames_.fault() != "") say("the panel's pixels came garbled: " + frames_.fault());
     status = timed_out_ ? exit_timeout : leave_ ? exit_left : ch_.status;
     if (restarted_ && !timed_out_) status = restart_status;

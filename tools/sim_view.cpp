@@ -165,6 +165,48 @@ bool event_line(const std::string& transcript_line, bool verbose, std::string* o
   return true;
 }
 
+std::vector<std::string> screen_runs::add(const std::string& line, const std::string& top_row) {
+  if (!top_row.empty() && top_row == top_) {
+    run_.push_back(line);
+    return {};
+  }
+  std::vector<std::string> out = finish();
+  if (top_row.empty()) {
+    out.push_back(line);
+  } else {
+    top_ = top_row;
+    run_.push_back(line);
+  }
+  return out;
+}
+
+std::vector<std::string> screen_runs::finish() {
+  std::vector<std::string> out;
+  if (run_.size() <= longest_) {
+    out = run_;
+  } else {
+    out.assign(run_.begin(), run_.begin() + 3);
+    out.push_back("          ...     " + std::to_string(run_.size() - 6) +
+                  " more screens like these");
+    out.insert(out.end(), run_.end() - 3, run_.end());
+  }
+  run_.clear();
+  top_.clear();
+  return out;
+}
+
+std::string top_row(const std::string& screen_text) {
+  if (screen_text.empty() || screen_text[0] != '"') return "";
+  for (size_t i = 1; i < screen_text.size(); i++) {
+    if (screen_text[i] == '\\') {
+      i++;
+    } else if (screen_text[i] == '"') {
+      return screen_text.substr(1, i - 1);
+    }
+  }
+  return "";
+}
+
 std::string compose(const view& v, int width, int height) {
   std::vector<std::string> lines;
   lines.push_back(clip(v.title, width));

@@ -75,6 +75,28 @@ std::vector<std::string> key_legend(int width);
 // single flash reads and writes) unless verbose.
 bool event_line(const std::string& transcript_line, bool verbose, std::string* out);
 
+// In a log without a terminal, a long run of screens with the same top row
+// (the transfer's byte count, block by block) is shortened to its first and
+// last three lines around one line that counts the rest.
+class screen_runs {
+ public:
+  explicit screen_runs(size_t longest = 40) : longest_(longest) {}
+  // Takes one line to print; top_row is the screen's top row, "" for a line
+  // that is no screen. Returns the lines to print now.
+  std::vector<std::string> add(const std::string& line, const std::string& top_row);
+  // The lines still held, at the end of the log.
+  std::vector<std::string> finish();
+
+ private:
+  size_t longest_;
+  std::string top_;
+  std::vector<std::string> run_;
+};
+
+// The top row of a transcript screen text ("\"tftp\" \"512\"" -> "tftp"),
+// escapes left as they are; "" when the text does not start with a quote.
+std::string top_row(const std::string& screen_text);
+
 // Everything a terminal shows at one moment.
 struct view {
   std::string title;
