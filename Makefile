@@ -4,8 +4,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps demo test test-host test-asan test-mips build-host build-asan build-mips \
-        mips-deps size bench clean
+.PHONY: all deps demo test test-host test-asan test-mips test-fuzz build-host build-asan \
+        build-mips build-fuzz mips-deps size fuzz bench clean
 
 all: build-host
 
@@ -46,8 +46,26 @@ test-mips: build-mips
 	ctest --test-dir build-mips -j $(JOBS) --output-on-failure
 	@scripts/skipped-tests build-mips
 
-# Host suite, the same suite under the sanitizers, then on the phone's processor.
-test: test-host test-asan test-mips
+# The libFuzzer targets of fuzz/, built by clang with the sanitizers. Each
+# runs FUZZ_SECONDS from its seeds; `make test` gives each a short run,
+# `make fuzz` a long one. New inputs go to build-fuzz/corpus, crashes to
+# build-fuzz/artifacts.
+FUZZ_SECONDS ?= 20
+LONG_FUZZ_SECONDS ?= 600
+build-fuzz: deps
+	cmake -S . -B build-fuzz -DRUK_FUZZ=ON -DRUK_TESTS=OFF -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) > /dev/null
+	cmake --build build-fuzz -j $(JOBS)
+
+test-fuzz: build-fuzz
+	RUK_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) --output-on-failure
+
+fuzz: build-fuzz
+	RUK_FUZZ_SECONDS=$(LONG_FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) -V
+
+# Host suite, the same suite under the sanitizers, on the phone's processor,
+# then the fuzz targets.
+test: test-host test-asan test-mips test-fuzz
 	@echo "make test: all suites passed"
 
 # The stripped phone build and what each program folder adds to it.
@@ -69,4 +87,4 @@ bench: deps
 	for b in build-bench/bench/*_bench; do echo "== $$b"; scripts/safe-run $$b || exit 1; done
 
 clean:
-	rm -rf build build-asan build-bench build-mips
+	rm -rf build build-asan build-bench build-mips build-fuzz

@@ -22,6 +22,17 @@ if(RUK_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The fuzzing build instruments everything for libFuzzer's coverage feedback;
+# only the fuzz targets themselves link libFuzzer's main.
+if(RUK_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "RUK_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+                      -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 # ruk_program_library(NAME [DEPENDS lib...] [EXCLUDE file.cpp...]): every .cpp
 # of the calling folder except the *_test.cpp files and the EXCLUDE ones (a
 # main(), say) becomes the static library NAME.
