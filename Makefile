@@ -84,7 +84,7 @@ demo: deps
 bench: deps
 	cmake -S . -B build-bench -DRUK_BENCH=ON -DRUK_TESTS=OFF -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) > /dev/null
 	cmake --build build-bench -j $(JOBS)
-	for b in build-bench/bench/*_bench; do echo "== $$b"; scripts/safe-run $$b || exit 1; done
+	for b in build-bench/bench/*_bench; do echo "== $$b"; RUK_SOURCE_DIR=$(CURDIR) scripts/safe-run $$b || exit 1; done
 
 clean:
 	rm -rf build build-asan build-bench build-mips build-fuzz

@@ -1,0 +1,566 @@
+// TFTP download, the job ruk spends its time on: ruk's download path as the
+// program runs it (GetTFTPFile with the byte count on the simulated panel)
+// against the Debian clients tftp-hpa, busybox tftp, curl and atftp, all with
+// 512-byte blocks, from one tftpd-hpa on loopback; beside them the floor, the
+// number of blocks times the loopback round trip of one 516-byte datagram and
+// its 4-byte answer, measured in the same run. Then the whole update in the
+// simulator (ruk-simulated from the update key to the restart) for the same
+// sizes, and its peak memory for the largest.
+//
+// Runs inside scripts/safe-run's own network namespace (only loopback is up),
+// where the server can take port 69; every process it starts is stopped on
+// every path, and every transfer is bounded in time.
+//
+// Usage: tftp_bench [--rounds N] [--sizes MiB,MiB,...] [--results FILE]
+// With --results the tables replace the TFTP section of FILE (the other
+// sections stay); RUK_SOURCE_DIR/bench/results.md is the default when that
+// variable is set.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+double now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+[[noreturn]] void die(const std::string& why) {
+  fprintf(stderr, "tftp_bench: %s\n", why.c_str());
+  exit(1);
+}
+
+// Processes this program started; stopped at exit on every path.
+std::vector<pid_t> children;
+
+void stop_children() {
+  for (pid_t pid : children) {
+    if (pid > 0) kill(pid, SIGKILL);
+  }
+  for (pid_t pid : children) {
+    if (pid > 0) waitpid(pid, nullptr, 0);
+  }
+  children.clear();
+}
+
+void on_signal(int) {
+  stop_children();
+  _exit(2);
+}
+
+// Starts argv with stdin from in_fd (-1: /dev/null), output to /dev/null
+// unless keep_output; returns its pid.
+pid_t start(const std::vector<std::string>& argv, int in_fd = -1, bool keep_output = false,
+            const std::vector<std::string>& extra_env = {}, int out_fd = -1) {
+  std::vector<char*> args;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  std::vector<std::string> env_text(extra_env);
+  for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
+  std::vector<char*> env;
+  for (std::string& e : env_text) env.push_back(const_cast<char*>(e.c_str()));
+  env.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (in_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  }
+  if (out_fd >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  } else if (!keep_output) {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  }
+  if (!keep_output) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) die("cannot start " + argv[0] + ": " + strerror(rc));
+  children.push_back(pid);
+  return pid;
+}
+
+// Waits for pid at most limit seconds (then kills it); true when it exited 0.
+bool finish(pid_t pid, double limit) {
+  double until = now() + limit;
+  int status = 0;
+  for (;;) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) break;
+    if (now() > until) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      status = -1;
+      break;
+    }
+    usleep(200);
+  }
+  children.erase(std::remove(children.begin(), children.end(), pid), children.end());
+  return status == 0;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A valid update image of exactly `bytes` bytes: header (checksum, length,
+// magic 253, a spare word, all big-endian), then a random payload.
+std::string make_image(size_t bytes, unsigned seed) {
+  std::string image(bytes, '\0');
+  std::mt19937 random(seed);
+  for (size_t i = 16; i < bytes; ++i) image[i] = static_cast<char>(random());
+  uint32_t length = static_cast<uint32_t>(bytes - 16);
+  uint32_t sum = 0;
+  for (size_t i = 16; i + 4 <= 16 + (length & ~3u); i += 4) {
+    sum += (static_cast<uint32_t>(static_cast<unsigned char>(image[i])) << 24) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(image[i + 1])) << 16) |
+           (static_cast<uint32_t>(static_cast<unsigned char>(image[i + 2])) << 8) |
+           static_cast<uint32_t>(static_cast<unsigned char>(image[i + 3]));
+  }
+  auto put = [&](size_t at, uint32_t v) {
+    for (int k = 0; k < 4; ++k) image[at + k] = static_cast<char>(v >> (24 - 8 * k));
+  };
+  put(0, sum);
+  put(4, length);
+  put(8, 253);
+  return image;
+}
+
+// The loopback round trip of one 516-byte datagram and its 4-byte answer,
+// between two processes as between client and server: seconds per trip, the
+// median of batches.
+double round_trip(int trips) {
+  int server = socket(AF_INET, SOCK_DGRAM, 0);
+  int client = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a = {};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(server, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      getsockname(server, reinterpret_cast<sockaddr*>(&a), &len) != 0 ||
+      connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    die("loopback sockets");
+  }
+  pid_t echo = fork();
+  if (echo == 0) {
+    char buffer[600];
+    for (int i = 0; i < trips; ++i) {
+      pollfd p = {server, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0) _exit(1);
+      sockaddr_in from;
+      socklen_t from_len = sizeof from;
+      if (recvfrom(server, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
+                   &from_len) != 516) {
+        _exit(1);
+      }
+      sendto(server, buffer, 4, 0, reinterpret_cast<sockaddr*>(&from), from_len);
+    }
+    _exit(0);
+  }
+  children.push_back(echo);
+  char block[516] = {0, 3};
+  char answer[16];
+  std::vector<double> batches;
+  const int batch = 500;
+  for (int done = 0; done + batch <= trips; done += batch) {
+    double t0 = now();
+    for (int i = 0; i < batch; ++i) {
+      send(client, block, sizeof block, 0);
+      pollfd p = {client, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0 || recv(client, answer, sizeof answer, 0) != 4) {
+        die("round trip lost");
+      }
+    }
+    batches.push_back((now() - t0) / batch);
+  }
+  finish(echo, 5);
+  close(server);
+  close(client);
+  return median(batches);
+}
+
+// The folder of this program, where the helpers are built.
+std::string self_dir() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) die("cannot find my own folder");
+  path[n] = 0;
+  std::string p(path);
+  return p.substr(0, p.rfind('/'));
+}
+
+struct options {
+  int rounds = 5;
+  std::vector<int> sizes_mib = {1, 4, 32};
+  std::string results;
+};
+
+options read_options(int argc, char** argv) {
+  options o;
+  const char* source = getenv("RUK_SOURCE_DIR");
+  if (source != nullptr) o.results = std::string(source) + "/bench/results.md";
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--rounds" && i + 1 < argc) {
+      o.rounds = std::max(1, atoi(argv[++i]));
+    } else if (a == "--sizes" && i + 1 < argc) {
+      o.sizes_mib.clear();
+      std::stringstream s(argv[++i]);
+      std::string item;
+      while (std::getline(s, item, ',')) o.sizes_mib.push_back(std::max(1, atoi(item.c_str())));
+    } else if (a == "--results" && i + 1 < argc) {
+      o.results = argv[++i];
+    } else {
+      die("usage: tftp_bench [--rounds N] [--sizes MiB,...] [--results FILE]");
+    }
+  }
+  return o;
+}
+
+// One tftpd-hpa serving dir on 127.0.0.1: on port 69 when this process may
+// bind it (root in its own namespace), else on a free port to which the
+// simulator sends ruk's port-69 datagrams. Started the way inetd starts it,
+// with the bound socket as its standard input, so that it needs no address
+// resolution (which a namespace without a non-loopback address lacks).
+struct tftp_server {
+  int port = 0;
+  pid_t pid = -1;
+  void start_serving(const std::string& dir) {
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(69);
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      a.sin_port = 0;
+      if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) die("cannot bind the server");
+    }
+    socklen_t len = sizeof a;
+    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    pid = start({"/usr/sbin/in.tftpd", "-s", dir, "-t", "600"}, s);
+    close(s);
+  }
+};
+
+std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+std::string command_output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+    pclose(p);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+std::string load_average() { return first_line(read_file("/proc/loadavg")); }
+
+// Replaces the section "## TFTP download" of the results file (up to the next
+// section of the same level) with this run's, or appends it.
+void write_results(const std::string& path, const std::string& tables, const options& opt,
+                   const std::string& load_before) {
+  std::string cpu = command_output("grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'");
+  utsname u;
+  uname(&u);
+  std::ostringstream section;
+  section << "## TFTP download and the whole update (`bench/tftp_bench`)\n\n"
+          << "`make bench` runs `tftp_bench` in its own network namespace (scripts/safe-run): one "
+             "tftpd-hpa on 127.0.0.1 port 69 serves valid update images of the sizes below; each "
+             "client fetches each size once per round with 512-byte blocks and no options, in an "
+             "order that rotates from round to round; "
+          << opt.rounds << " rounds, medians. ruk is its download path as the program runs it: "
+             "GetTFTPFile with the keypad open and the byte count printed and flushed to the "
+             "simulated panel for every datagram (bench/ruk_download, built like ruk-simulated), "
+             "timed from the call to its return. The peers are timed as processes, from start to "
+             "exit, so their figures include starting the program (about a millisecond). "
+             "The floor is the number of blocks times the median loopback round trip of one "
+             "516-byte datagram and its 4-byte answer, measured in each round.\n\n"
+          << "Machine: " << cpu << ", " << command_output("nproc") << " CPUs; " << u.sysname << " "
+          << u.release << "; " << first_line(command_output("tftp -V 2>&1")) << ", "
+          << first_line(command_output("busybox 2>&1 | head -1")) << ", "
+          << first_line(command_output("curl --version")) << ", "
+          << first_line(command_output("atftp --version 2>&1")) << ". Load average before: "
+          << load_before << "; after: " << load_average() << ".\n\n"
+          << tables;
+  std::string old = read_file(path);
+  size_t begin = old.find("## TFTP download");
+  std::string result;
+  if (begin == std::string::npos) {
+    result = old + (old.empty() || old.back() == '\n' ? "" : "\n") + "\n" + section.str();
+  } else {
+    size_t end = old.find("\n## ", begin + 1);
+    result = old.substr(0, begin) + section.str() +
+             (end == std::string::npos ? "" : "\n" + old.substr(end + 1));
+  }
+  std::ofstream(path) << result;
+  fprintf(stderr, "tftp_bench: wrote %s\n", path.c_str());
+}
+
+struct measurement {
+  std::map<std::string, std::vector<double>> seconds;  // by client
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  options opt = read_options(argc, argv);
+  std::string load_before = load_average();
+  signal(SIGINT, on_signal);
+  signal(SIGTERM, on_signal);
+  atexit(stop_children);
+
+  char dir_template[] = "/tmp/ruk-tftp-bench-XXXXXX";
+  if (mkdtemp(dir_template) == nullptr) die("mkdtemp");
+  std::string dir = dir_template;
+  std::string serve = dir + "/serve";
+  mkdir(serve.c_str(), 0755);
+  chmod(dir.c_str(), 0755);
+
+  std::map<int, std::string> images;
+  for (int mib : opt.sizes_mib) {
+    images[mib] = make_image(static_cast<size_t>(mib) << 20, 1000 + mib);
+    std::ofstream(serve + "/image" + std::to_string(mib) + ".bin", std::ios::binary)
+        << images[mib];
+    chmod((serve + "/image" + std::to_string(mib) + ".bin").c_str(), 0644);
+  }
+
+  tftp_server server;
+  server.start_serving(serve);
+  std::string port = std::to_string(server.port);
+  // ruk's datagrams for port 69 go to the server's port (the same when it
+  // has port 69 itself).
+  std::vector<std::string> ruk_env = {"RUK_SIM_PORT69=" + port};
+  usleep(100000);
+
+  std::string here = self_dir();
+  std::string ruk_download = here + "/ruk_download";
+  std::string ruk_update = here + "/ruk_update";
+  bool have_ruk = access(ruk_download.c_str(), X_OK) == 0;
+  bool have_update = access(ruk_update.c_str(), X_OK) == 0;
+
+  std::string out = dir + "/out";
+  using client = std::function<bool(const std::string& name, const std::string& content, double* s)>;
+  auto peer = [&](std::vector<std::string> argv) -> client {
+    return [&, argv](const std::string& name, const std::string& content, double* s) {
+      std::vector<std::string> a;
+      for (const std::string& w : argv) {
+        if (w == "NAME") {
+          a.push_back(name);
+        } else if (w == "URL") {
+          a.push_back("tftp://127.0.0.1:" + port + "/" + name);
+        } else if (w == "OUT") {
+          a.push_back(out);
+        } else if (w == "PORT") {
+          a.push_back(port);
+        } else {
+          a.push_back(w);
+        }
+      }
+      unlink(out.c_str());
+      double t0 = now();
+      pid_t pid = start(a);
+      bool ok = finish(pid, 120);
+      *s = now() - t0;
+      return ok && read_file(out) == content;
+    };
+  };
+  std::vector<std::pair<std::string, client>> clients;
+  if (have_ruk) {
+    // The helper sets up the panel and the keypad as the program has them,
+    // then times GetTFTPFile alone and writes the seconds to its standard
+    // output, the file to OUT.
+    clients.push_back({"ruk", [&](const std::string& name, const std::string& content, double* s) {
+                         unlink(out.c_str());
+                         std::string timing = dir + "/timing";
+                         int fd = open(timing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                         pid_t pid = start({ruk_download, name, out}, -1, false, ruk_env, fd);
+                         close(fd);
+                         bool ok = finish(pid, 120);
+                         *s = atof(read_file(timing).c_str());
+                         return ok && *s > 0 && read_file(out) == content;
+                       }});
+  }
+  clients.push_back({"tftp-hpa", peer({"tftp", "-m", "binary", "127.0.0.1", "PORT", "-c", "get", "NAME", "OUT"})});
+  clients.push_back({"busybox tftp", peer({"busybox", "tftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
+  clients.push_back({"curl", peer({"curl", "-s", "--tftp-no-options", "-o", "OUT", "URL"})});
+  clients.push_back({"atftp", peer({"atftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
+
+  std::map<int, measurement> runs;
+  std::vector<double> trips;
+  for (int round = 0; round < opt.rounds; ++round) {
+    trips.push_back(round_trip(2000));
+    for (int mib : opt.sizes_mib) {
+      std::string name = "image" + std::to_string(mib) + ".bin";
+      // Alternated: each round starts with the next client.
+      for (size_t k = 0; k < clients.size(); ++k) {
+        auto& c = clients[(k + static_cast<size_t>(round)) % clients.size()];
+        double s = 0;
+        if (!c.second(name, images[mib], &s)) die(c.first + " failed to download " + name);
+        runs[mib].seconds[c.first].push_back(s);
+        fprintf(stderr, "round %d, %d MiB, %-13s %8.3f s\n", round + 1, mib, c.first.c_str(), s);
+      }
+    }
+  }
+  double trip = median(trips);
+
+  // The whole update: the helper sets up the program as it stands when the
+  // update key is pressed in the menu (addresses entered, panel, keypad,
+  // flash), writes the monotonic time to its standard output and runs the
+  // update key's handler, which ends in the simulated restart. The flash
+  // partitions are files in a folder of this run; mtd5 must hold the payload
+  // afterwards.
+  std::map<int, std::vector<double>> updates;
+  std::string peak_memory;
+  std::string flash = dir + "/flash";
+  auto flash_env = [&](int mib) {
+    std::vector<std::string> env = ruk_env;
+    env.push_back("RUK_SIM_FLASH_DIR=" + flash);
+    env.push_back("RUK_SIM_MTD5_SIZE=" + std::to_string(mib + 1) + "M");
+    return env;
+  };
+  auto run_update = [&](int mib, bool measure_memory, double* s) {
+    unlink((flash + "/mtd5").c_str());
+    unlink((flash + "/mtd4").c_str());
+    std::string timing = dir + "/timing";
+    std::string memory = dir + "/memory";
+    int fd = open(timing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<std::string> argv = {ruk_update};
+    if (measure_memory) argv = {"/usr/bin/time", "-v", "-o", memory, ruk_update};
+    pid_t pid = start(argv, -1, false, flash_env(mib), fd);
+    close(fd);
+    int status = 0;
+    double until = now() + 300;
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+      if (now() > until) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        break;
+      }
+      usleep(200);
+    }
+    double end = now();
+    children.erase(std::remove(children.begin(), children.end(), pid), children.end());
+    double begin = atof(read_file(timing).c_str());
+    *s = end - begin;
+    const std::string& image = images[mib];
+    std::string written = read_file(flash + "/mtd5");
+    bool restarted = WIFEXITED(status) && WEXITSTATUS(status) == 99;
+    if (measure_memory) {
+      std::istringstream lines(read_file(memory));
+      std::string l;
+      while (std::getline(lines, l)) {
+        if (l.find("Maximum resident set size") != std::string::npos) {
+          peak_memory = l.substr(l.rfind(' ') + 1);
+        }
+      }
+    }
+    return restarted && begin > 0 && written.size() >= image.size() - 16 &&
+           written.compare(0, image.size() - 16, image, 16, std::string::npos) == 0;
+  };
+  if (have_update) {
+    for (int round = 0; round < opt.rounds; ++round) {
+      for (int mib : opt.sizes_mib) {
+        double s = 0;
+        if (!run_update(mib, false, &s)) die("the whole update failed for " + std::to_string(mib) + " MiB");
+        updates[mib].push_back(s);
+        fprintf(stderr, "round %d, %d MiB, whole update %8.3f s\n", round + 1, mib, s);
+      }
+    }
+    double s = 0;
+    int largest = *std::max_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
+    if (!run_update(largest, true, &s)) die("the whole update under /usr/bin/time failed");
+  }
+  stop_children();
+
+  // The tables.
+  std::ostringstream table;
+  char line[512];
+  snprintf(line, sizeof line,
+           "Loopback round trip (516-byte datagram, 4-byte answer, between two processes): "
+           "%.1f us, median of %d rounds of 2000.\n\n",
+           trip * 1e6, opt.rounds);
+  table << line;
+  table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / floor |\n";
+  table << "|---|---:|---:|---|---:|---:|---:|---:|---:|\n";
+  for (int mib : opt.sizes_mib) {
+    long blocks = (static_cast<long>(mib) << 20) / 512 + 1;
+    double floor_s = static_cast<double>(blocks) * trip;
+    double fastest = 1e30;
+    for (auto& c : clients) {
+      if (c.first != "ruk") fastest = std::min(fastest, median(runs[mib].seconds[c.first]));
+    }
+    for (auto& c : clients) {
+      const std::vector<double>& v = runs[mib].seconds[c.first];
+      double m = median(v);
+      snprintf(line, sizeof line, "| %d MiB | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n",
+               mib, blocks, floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
+               *std::max_element(v.begin(), v.end()), m / fastest, m / floor_s);
+      table << line;
+    }
+  }
+  if (!have_ruk) table << "\nruk's download helper (bench/ruk_download) was not built: no ruk row.\n";
+  if (have_update) {
+    table << "\n| size | ruk download median s | whole update median s | min s | max s | update / download |\n";
+    table << "|---|---:|---:|---:|---:|---:|\n";
+    for (int mib : opt.sizes_mib) {
+      double d = have_ruk ? median(runs[mib].seconds["ruk"]) : 0;
+      const std::vector<double>& v = updates[mib];
+      double u = median(v);
+      snprintf(line, sizeof line, "| %d MiB | %.3f | %.3f | %.3f | %.3f | %.2f |\n", mib, d, u,
+               *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()),
+               d > 0 ? u / d : 0.0);
+      table << line;
+    }
+    int largest = *std::max_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
+    snprintf(line, sizeof line,
+             "\nPeak memory of the whole update of the %d MiB image (%ld bytes), "
+             "/usr/bin/time -v maximum resident set size: %s KiB.\n",
+             largest, static_cast<long>(images[largest].size()), peak_memory.c_str());
+    table << line;
+  } else {
+    table << "\nruk's update helper (bench/ruk_update) was not built: no whole-update figures.\n";
+  }
+  printf("%s", table.str().c_str());
+  if (!opt.results.empty()) write_results(opt.results, table.str(), opt, load_before);
+  return 0;
+}
