@@ -61,7 +61,7 @@ test-fuzz: build-fuzz
 	RUK_FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) --output-on-failure
 
 fuzz: build-fuzz
-	RUK_FUZZ_SECONDS=$(LONG_FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) -V
+	RUK_FUZZ_SECONDS=$(LONG_FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) --output-on-failure
 
 # Host suite, the same suite under the sanitizers, on the phone's processor,
 # then the fuzz targets.
