@@ -78,10 +78,27 @@ void str::touch(int n) {
   }
   long long wanted = static_cast<long long>(length()) + n;
   if (wanted > INT32_MAX) out_of_memory(wanted);
+  if (ref != nullptr && ref->count == 1 && ref->size > largest_class && wanted > largest_class) {
+    grow_in_place(static_cast<int>(wanted));
+    return;
+  }
   reference* block = get_cstring(static_cast<int>(wanted));
   int len = length();
   if (len > 0) memcpy(block->bytes, ref->bytes + start, static_cast<size_t>(len));
   cleanup();
+  ref = block;
+  start = 0;
+  end = len;
+}
+
+void str::grow_in_place(int wanted) {
+  // The same block as get_cstring would hand out for wanted bytes, with the
+  // bytes at its beginning; but a private heap block is resized where it
+  // lies, so that a string growing by small appends (a download) does not
+  // copy itself whole at every 32768-byte step.
+  int len = length();
+  if (start > 0) memmove(ref->bytes, ref->bytes + start, static_cast<size_t>(len));
+  reference* block = resize_block(ref, wanted);
   ref = block;
   start = 0;
   end = len;

@@ -74,6 +74,9 @@ class str {
 
   static reference* get_cstring(int n);
   static void release_cstring(reference* block);
+  // A private block above the largest class resized (realloc) to the
+  // capacity get_cstring(n) would give, n > largest_class; the bytes stay.
+  static reference* resize_block(reference* block, int n);
   // Makes the buffer private and leaves room for n more bytes after end.
   void touch(int n);
 
@@ -192,6 +195,9 @@ class str {
   static int remove_file(const str& path);
 
  private:
+  // touch for a private block above the largest class that must grow (or
+  // shrink) to wanted bytes: resized in place, the bytes moved to its start.
+  void grow_in_place(int wanted);
   // Appends n bytes that lie inside this string's own buffer, which is about
   // to move: the old block is kept alive until they have been copied.
   void append_own(const char* bytes, int n);

@@ -70,6 +70,18 @@ str::reference* str::get_cstring(int n) {
   return new_block(static_cast<int32_t>(capacity));
 }
 
+str::reference* str::resize_block(reference* block, int n) {
+  long long capacity = (static_cast<long long>(n) + large_step - 1) / large_step * large_step;
+  if (capacity > INT32_MAX - static_cast<long long>(offsetof(reference, bytes))) {
+    out_of_memory(capacity);
+  }
+  size_t bytes = offsetof(reference, bytes) + static_cast<size_t>(capacity);
+  auto* resized = static_cast<reference*>(realloc(block, bytes));
+  if (resized == nullptr) out_of_memory(static_cast<long long>(bytes));
+  resized->size = static_cast<int32_t>(capacity);
+  return resized;
+}
+
 void str::release_cstring(reference* block) {
   for (pool& p : pools) {
     if (p.capacity == block->size) {

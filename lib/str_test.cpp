@@ -208,6 +208,36 @@ TEST(StrAppend, GrowthAboveTheLargestClassIsInStepsOf32768) {
   EXPECT_EQ(s.ref->size, 163840) << "153600 bytes rounded up to 5 steps";
 }
 
+TEST(StrAppend, ALargePrivateViewGrowsAsANewBlockWould) {
+  // A private view that starts inside its large block: growing it leaves
+  // the bytes at the beginning of a block of the next 32768 step, as a fresh
+  // block would have them.
+  std::string expected;
+  for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
+  str whole(expected.data(), static_cast<int>(expected.size()));
+  str tail = whole.substr(1000, -1);
+  whole = str();  // tail alone holds the block now
+  ASSERT_EQ(tail.ref->count, 1);
+  ASSERT_EQ(tail.ref->size, 98304);
+  std::string more(40000, 'z');
+  tail.append(more.data(), static_cast<int>(more.size()));
+  EXPECT_EQ(tail.start, 0);
+  EXPECT_EQ(tail.ref->size, 131072) << "69000 + 40000 bytes rounded up to 4 steps";
+  EXPECT_EQ(text(tail), expected.substr(1000) + more);
+}
+
+TEST(StrAppend, ALargeSharedStringIsCopiedBeforeItGrows) {
+  std::string expected(100000, 'x');
+  str a(expected.data(), static_cast<int>(expected.size()));
+  str b = a;
+  b.append("tail", 4);
+  EXPECT_NE(a.ref, b.ref);
+  EXPECT_EQ(text(a), expected);
+  EXPECT_EQ(text(b), expected + "tail");
+  EXPECT_EQ(a.ref->count, 1);
+  EXPECT_EQ(b.ref->count, 1);
+}
+
 TEST(StrCompare, EqualityIgnoresCaseOrderIsCaseInsensitive) {
   EXPECT_TRUE(str("ABC") == "abc");
   EXPECT_TRUE(str("ABC") == str("abc"));
