@@ -299,7 +299,12 @@ std::string command_output(const std::string& command) {
   return out;
 }
 
-std::string load_average() { return first_line(read_file("/proc/loadavg")); }
+std::string load_average() {
+  std::istringstream in(read_file("/proc/loadavg"));
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
 
 // Replaces the section "## TFTP download" of the results file (up to the next
 // section of the same level) with this run's, or appends it.
@@ -323,8 +328,8 @@ void write_results(const std::string& path, const std::string& tables, const opt
              "516-byte datagram and its 4-byte answer, measured in each round.\n\n"
           << "Machine: " << cpu << ", " << command_output("nproc") << " CPUs; " << u.sysname << " "
           << u.release << "; " << first_line(command_output("tftp -V 2>&1")) << ", "
-          << first_line(command_output("busybox 2>&1 | head -1")) << ", "
-          << first_line(command_output("curl --version")) << ", "
+          << command_output("busybox 2>&1 | head -1 | cut -d' ' -f1-2") << ", "
+          << command_output("curl --version | head -1 | cut -d' ' -f1-2") << ", "
           << first_line(command_output("atftp --version 2>&1")) << ". Load average before: "
           << load_before << "; after: " << load_average() << ".\n\n"
           << tables;
