@@ -3,7 +3,7 @@
 // flushes the byte count for every datagram. A helper of tftp_bench.
 // Usage: ruk_download NAME OUT
 // Fetches NAME from 127.0.0.1 (port 69, or where RUK_SIM_PORT69 sends it),
-// writes it to OUT and prints the seconds GetTFTPFile took. Exit status 1
+// writes it to OUT and prints "seconds S", the time GetTFTPFile took. Exit status 1
 // when nothing arrived.
 #include <fcntl.h>
 #include <stdio.h>
@@ -44,6 +44,6 @@ int main(int argc, char** argv) {
   if (out == nullptr) return 1;
   if (file.length() > 0) fwrite(file.ref->bytes + file.start, 1, static_cast<size_t>(file.length()), out);
   fclose(out);
-  printf("%.6f\n", seconds);
+  printf("seconds %.6f\n", seconds);
   return file.length() > 0 ? 0 : 1;
 }

@@ -5,7 +5,8 @@
 // key's handler runs: eth0's set-up, the download, the checks, the erase, the
 // write and the read-back, the success screen and the restart, which ends the
 // process with the simulator's restart status. A helper of tftp_bench: it
-// prints the monotonic time just before the update key's handler starts.
+// prints "start T", the monotonic time just before the update key's handler
+// starts.
 #include <fcntl.h>
 #include <stdio.h>
 #include <time.h>
@@ -37,7 +38,7 @@ int main() {
 
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
-  printf("%.6f\n", static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9);
+  printf("start %.6f\n", static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9);
   fflush(stdout);
   run_update();
   return 1;  // the update failed: no restart

@@ -286,6 +286,17 @@ struct tftp_server {
   }
 };
 
+// The number after "name " on a line of a helper's output (the program
+// prints other lines around it).
+double tagged_number(const std::string& text, const std::string& name) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.compare(0, name.size() + 1, name + " ") == 0) return atof(line.c_str() + name.size() + 1);
+  }
+  return 0;
+}
+
 std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 std::string command_output(const std::string& command) {
@@ -429,7 +440,7 @@ int main(int argc, char** argv) {
                          pid_t pid = start({ruk_download, name, out}, -1, false, ruk_env, fd);
                          close(fd);
                          bool ok = finish(pid, 120);
-                         *s = atof(read_file(timing).c_str());
+                         *s = tagged_number(read_file(timing), "seconds");
                          return ok && *s > 0 && read_file(out) == content;
                        }});
   }
@@ -472,6 +483,9 @@ int main(int argc, char** argv) {
     return env;
   };
   auto run_update = [&](int mib, bool measure_memory, double* s) {
+    // The update always asks for tolv510.bin.
+    std::ofstream(serve + "/tolv510.bin", std::ios::binary) << images[mib];
+    chmod((serve + "/tolv510.bin").c_str(), 0644);
     unlink((flash + "/mtd5").c_str());
     unlink((flash + "/mtd4").c_str());
     std::string timing = dir + "/timing";
@@ -482,7 +496,8 @@ int main(int argc, char** argv) {
     pid_t pid = start(argv, -1, false, flash_env(mib), fd);
     close(fd);
     int status = 0;
-    double until = now() + 300;
+    // A failed update waits minutes for a key: give up well before.
+    double until = now() + 120;
     while (waitpid(pid, &status, WNOHANG) != pid) {
       if (now() > until) {
         kill(pid, SIGKILL);
@@ -493,7 +508,7 @@ int main(int argc, char** argv) {
     }
     double end = now();
     children.erase(std::remove(children.begin(), children.end(), pid), children.end());
-    double begin = atof(read_file(timing).c_str());
+    double begin = tagged_number(read_file(timing), "start");
     *s = end - begin;
     const std::string& image = images[mib];
     std::string written = read_file(flash + "/mtd5");
@@ -507,8 +522,13 @@ int main(int argc, char** argv) {
         }
       }
     }
-    return restarted && begin > 0 && written.size() >= image.size() - 16 &&
-           written.compare(0, image.size() - 16, image, 16, std::string::npos) == 0;
+    bool ok = restarted && begin > 0 && written.size() >= image.size() - 16 &&
+              written.compare(0, image.size() - 16, image, 16, std::string::npos) == 0;
+    if (!ok) {
+      fprintf(stderr, "tftp_bench: update of %d MiB: exit %d, restarted %d, mtd5 %zu bytes\n", mib,
+              WIFEXITED(status) ? WEXITSTATUS(status) : -1, restarted, written.size());
+    }
+    return ok;
   };
   // A failed update is reported in the table; the download figures stand.
   std::string update_failure;
