@@ -378,9 +378,13 @@ int main(int argc, char** argv) {
   mkdir(serve.c_str(), 0755);
   chmod(dir.c_str(), 0755);
 
+  // ruk's block numbers do not wrap: the largest file it can fetch has 65535
+  // blocks, the last one short (65535 * 512 - 1 bytes, 513 bytes short of
+  // 32 MiB). A size above that is served at that length to every client.
+  const size_t largest_file = 65535 * 512 - 1;
   std::map<int, std::string> images;
   for (int mib : opt.sizes_mib) {
-    images[mib] = make_image(static_cast<size_t>(mib) << 20, 1000 + mib);
+    images[mib] = make_image(std::min(static_cast<size_t>(mib) << 20, largest_file), 1000 + mib);
     std::ofstream(serve + "/image" + std::to_string(mib) + ".bin", std::ios::binary)
         << images[mib];
     chmod((serve + "/image" + std::to_string(mib) + ".bin").c_str(), 0644);
@@ -564,7 +568,7 @@ int main(int argc, char** argv) {
   table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / floor |\n";
   table << "|---|---:|---:|---|---:|---:|---:|---:|---:|\n";
   for (int mib : opt.sizes_mib) {
-    long blocks = (static_cast<long>(mib) << 20) / 512 + 1;
+    long blocks = static_cast<long>(images[mib].size()) / 512 + 1;
     double floor_s = static_cast<double>(blocks) * trip;
     double fastest = 1e30;
     for (auto& c : clients) {
@@ -573,8 +577,8 @@ int main(int argc, char** argv) {
     for (auto& c : clients) {
       const std::vector<double>& v = runs[mib].seconds[c.first];
       double m = median(v);
-      snprintf(line, sizeof line, "| %d MiB | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n",
-               mib, blocks, floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
+      snprintf(line, sizeof line, "| %d MiB%s | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n",
+               mib, images[mib].size() < (static_cast<size_t>(mib) << 20) ? " - 513 B" : "", blocks, floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
                *std::max_element(v.begin(), v.end()), m / fastest, m / floor_s);
       table << line;
     }
