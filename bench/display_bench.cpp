@@ -6,19 +6,10 @@
 #include <sys/select.h>
 #include <time.h>
 
+#include "bench/seconds.h"
 #include "display/matrix_display.h"
 #include "lib/str.h"
 #include "sim/lcd_model.h"
-
-namespace {
-
-double now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-}  // namespace
 
 int main() {
   timeval none = {0, 0};

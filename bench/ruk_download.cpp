@@ -10,20 +10,11 @@
 #include <sys/select.h>
 #include <time.h>
 
+#include "bench/seconds.h"
 #include "app/keypad.h"
 #include "display/matrix_display.h"
 #include "lib/str.h"
 #include "tftp/tftp.h"
-
-namespace {
-
-double now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -42,7 +33,8 @@ int main(int argc, char** argv) {
 
   FILE* out = fopen(argv[2], "wb");
   if (out == nullptr) return 1;
-  if (file.length() > 0) fwrite(file.ref->bytes + file.start, 1, static_cast<size_t>(file.length()), out);
+  if (file.length() > 0)
+    fwrite(file.ref->bytes + file.start, 1, static_cast<size_t>(file.length()), out);
   fclose(out);
   printf("seconds %.6f\n", seconds);
   return file.length() > 0 ? 0 : 1;

@@ -18,8 +18,8 @@
 
 namespace {
 
-void set_address(str& a0, str& a1, str& a2, str& a3, const char* b0, const char* b1,
-                 const char* b2, const char* b3) {
+void set_address(str& a0, str& a1, str& a2, str& a3, const char* b0, const char* b1, const char* b2,
+                 const char* b3) {
   a0 = b0;
   a1 = b1;
   a2 = b2;

@@ -6,17 +6,8 @@
 
 #include <initializer_list>
 
+#include "bench/seconds.h"
 #include "lib/str.h"
-
-namespace {
-
-double now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-}  // namespace
 
 int main() {
   char datagram[516] = {0, 3};

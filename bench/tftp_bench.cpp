@@ -42,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/seconds.h"
+
 extern char** environ;
 
 #ifndef RUK_HELPERS_BUILT
@@ -51,12 +53,6 @@ extern char** environ;
 namespace {
 
 constexpr bool ruk_helpers_built = RUK_HELPERS_BUILT != 0;
-
-double now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -292,12 +288,15 @@ double tagged_number(const std::string& text, const std::string& name) {
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
-    if (line.compare(0, name.size() + 1, name + " ") == 0) return atof(line.c_str() + name.size() + 1);
+    if (line.compare(0, name.size() + 1, name + " ") == 0)
+      return atof(line.c_str() + name.size() + 1);
   }
   return 0;
 }
 
-std::string first_line(const std::string& text) { return text.substr(0, text.find('\n')); }
+std::string first_line(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
 
 std::string command_output(const std::string& command) {
   std::string out;
@@ -321,7 +320,8 @@ std::string load_average() {
 // section of the same level) with this run's, or appends it.
 void write_results(const std::string& path, const std::string& tables, const options& opt,
                    const std::string& load_before) {
-  std::string cpu = command_output("grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'");
+  std::string cpu =
+      command_output("grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'");
   utsname u;
   uname(&u);
   std::ostringstream section;
@@ -330,7 +330,8 @@ void write_results(const std::string& path, const std::string& tables, const opt
              "tftpd-hpa on 127.0.0.1 port 69 serves valid update images of the sizes below; each "
              "client fetches each size once per round with 512-byte blocks and no options, in an "
              "order that rotates from round to round; "
-          << opt.rounds << " rounds, medians. ruk is its download path as the program runs it: "
+          << opt.rounds
+          << " rounds, medians. ruk is its download path as the program runs it: "
              "GetTFTPFile with the keypad open and the byte count printed and flushed to the "
              "simulated panel for every datagram (bench/ruk_download, built like ruk-simulated), "
              "timed from the call to its return. The peers are timed as processes, from start to "
@@ -341,8 +342,8 @@ void write_results(const std::string& path, const std::string& tables, const opt
           << u.release << "; " << first_line(command_output("tftp -V 2>&1")) << ", "
           << command_output("busybox 2>&1 | head -1 | cut -d' ' -f1-2") << ", "
           << command_output("curl --version | head -1 | cut -d' ' -f1-2") << ", "
-          << first_line(command_output("atftp --version 2>&1")) << ". Load average before: "
-          << load_before << "; after: " << load_average() << ".\n\n"
+          << first_line(command_output("atftp --version 2>&1"))
+          << ". Load average before: " << load_before << "; after: " << load_average() << ".\n\n"
           << tables;
   std::string old = read_file(path);
   size_t begin = old.find("## TFTP download");
@@ -385,8 +386,7 @@ int main(int argc, char** argv) {
   std::map<int, std::string> images;
   for (int mib : opt.sizes_mib) {
     images[mib] = make_image(std::min(static_cast<size_t>(mib) << 20, largest_file), 1000 + mib);
-    std::ofstream(serve + "/image" + std::to_string(mib) + ".bin", std::ios::binary)
-        << images[mib];
+    std::ofstream(serve + "/image" + std::to_string(mib) + ".bin", std::ios::binary) << images[mib];
     chmod((serve + "/image" + std::to_string(mib) + ".bin").c_str(), 0644);
   }
 
@@ -407,7 +407,8 @@ int main(int argc, char** argv) {
   bool have_update = ruk_helpers_built && access(ruk_update.c_str(), X_OK) == 0;
 
   std::string out = dir + "/out";
-  using client = std::function<bool(const std::string& name, const std::string& content, double* s)>;
+  using client =
+      std::function<bool(const std::string& name, const std::string& content, double* s)>;
   auto peer = [&](std::vector<std::string> argv) -> client {
     return [&, argv](const std::string& name, const std::string& content, double* s) {
       std::vector<std::string> a;
@@ -448,10 +449,13 @@ int main(int argc, char** argv) {
                          return ok && *s > 0 && read_file(out) == content;
                        }});
   }
-  clients.push_back({"tftp-hpa", peer({"tftp", "-m", "binary", "127.0.0.1", "PORT", "-c", "get", "NAME", "OUT"})});
-  clients.push_back({"busybox tftp", peer({"busybox", "tftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
+  clients.push_back({"tftp-hpa", peer({"tftp", "-m", "binary", "127.0.0.1", "PORT", "-c", "get",
+                                       "NAME", "OUT"})});
+  clients.push_back({"busybox tftp", peer({"busybox", "tftp", "-g", "-l", "OUT", "-r", "NAME",
+                                           "127.0.0.1", "PORT"})});
   clients.push_back({"curl", peer({"curl", "-s", "--tftp-no-options", "-o", "OUT", "URL"})});
-  clients.push_back({"atftp", peer({"atftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
+  clients.push_back(
+      {"atftp", peer({"atftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
 
   std::map<int, measurement> runs;
   std::vector<double> trips;
@@ -565,7 +569,8 @@ int main(int argc, char** argv) {
            "%.1f us, median of %d rounds of 2000.\n\n",
            trip * 1e6, opt.rounds);
   table << line;
-  table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / floor |\n";
+  table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / "
+           "floor |\n";
   table << "|---|---:|---:|---|---:|---:|---:|---:|---:|\n";
   for (int mib : opt.sizes_mib) {
     long blocks = static_cast<long>(images[mib].size()) / 512 + 1;
@@ -577,17 +582,21 @@ int main(int argc, char** argv) {
     for (auto& c : clients) {
       const std::vector<double>& v = runs[mib].seconds[c.first];
       double m = median(v);
-      snprintf(line, sizeof line, "| %d MiB%s | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n",
-               mib, images[mib].size() < (static_cast<size_t>(mib) << 20) ? " - 513 B" : "", blocks, floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
+      snprintf(line, sizeof line,
+               "| %d MiB%s | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n", mib,
+               images[mib].size() < (static_cast<size_t>(mib) << 20) ? " - 513 B" : "", blocks,
+               floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
                *std::max_element(v.begin(), v.end()), m / fastest, m / floor_s);
       table << line;
     }
   }
-  if (!have_ruk) table << "\nruk's download helper (bench/ruk_download) was not built: no ruk row.\n";
+  if (!have_ruk)
+    table << "\nruk's download helper (bench/ruk_download) was not built: no ruk row.\n";
   if (!update_failure.empty()) {
     table << "\nNo whole-update figures: " << update_failure << ".\n";
   } else if (have_update) {
-    table << "\n| size | ruk download median s | whole update median s | min s | max s | update / download |\n";
+    table << "\n| size | ruk download median s | whole update median s | min s | max s | update / "
+             "download |\n";
     table << "|---|---:|---:|---:|---:|---:|\n";
     for (int mib : opt.sizes_mib) {
       double d = have_ruk ? median(runs[mib].seconds["ruk"]) : 0;

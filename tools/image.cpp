@@ -6,8 +6,6 @@
 
 namespace ruk_image {
 
-namespace {
-
 std::string hex32(uint32_t value) {
   char text[16];
   snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
@@ -17,8 +15,6 @@ std::string hex32(uint32_t value) {
 std::string bytes(uint64_t n) {
   return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
-
-}  // namespace
 
 uint32_t get_be32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |

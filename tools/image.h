@@ -37,6 +37,10 @@ constexpr uint64_t max_payload = 0xFFFFFFFFu;
 uint32_t get_be32(const uint8_t* p);
 void put_be32(uint8_t* p, uint32_t value);
 
+// Texts for reports: "0x000000FD", "1 byte", "1024 bytes".
+std::string hex32(uint32_t value);
+std::string bytes(uint64_t n);
+
 // The phone's checksum: the first min(available, length) bytes of payload,
 // rounded down to whole words, summed as big-endian words with wrap-around.
 uint32_t payload_sum(const uint8_t* payload, size_t available, uint32_t length);

@@ -39,16 +39,6 @@ struct request {
   bool help = false;
 };
 
-std::string hex32(uint32_t value) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-  return text;
-}
-
-std::string bytes(uint64_t n) {
-  return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-}
-
 bool parse_args(const std::vector<std::string>& args, request* req, std::string* error) {
   std::vector<std::string> words;
   for (size_t i = 0; i < args.size(); i++) {
