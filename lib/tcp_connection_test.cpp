@@ -1,4 +1,5 @@
 #include "lib/tcp_connection.h"
+#include "tests/socket_address.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -14,25 +15,12 @@
 
 namespace {
 
+using ruk_test::loopback;
+using ruk_test::port_of;
+
 // Every connection of these tests is made to 127.0.0.1.
 
 std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
-
-int port_of(int fd) {
-  sockaddr_in a;
-  socklen_t n = sizeof a;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) return -1;
-  return ntohs(a.sin_port);
-}
 
 // Waits, with a bound generous enough that only a fault reaches it.
 bool ready(int fd, short events, int limit_ms = 10000) {

@@ -1,4 +1,5 @@
 #include "lib/udp.h"
+#include "tests/socket_address.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -17,26 +18,13 @@
 
 namespace {
 
+using ruk_test::loopback;
+using ruk_test::port_of;
+
 // Every datagram of these tests goes to 127.0.0.1; other addresses are only
 // converted and stored, never sent to.
 
 std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-
-sockaddr_in loopback(int port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
-
-int port_of(int fd) {
-  sockaddr_in a;
-  socklen_t n = sizeof a;
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n) != 0) return -1;
-  return ntohs(a.sin_port);
-}
 
 // A plain datagram socket on 127.0.0.1 standing for the other end.
 struct peer {

@@ -7,17 +7,11 @@
 #include <unistd.h>
 
 #include "sim/port69.h"
+#include "tests/socket_address.h"
 
 namespace {
 
-sockaddr_in loopback(int port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
+using ruk_test::loopback;
 
 struct bound_socket {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);

@@ -1,4 +1,5 @@
 #include "tests/tftp_peer.h"
+#include "tests/socket_address.h"
 
 #include <arpa/inet.h>
 #include <poll.h>
@@ -12,15 +13,6 @@
 
 namespace ruk_test {
 namespace {
-
-sockaddr_in address(const char* ip, int port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, ip, &a.sin_addr);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
-}
 
 int bound_socket(const char* ip, int port, int* bound_port) {
   int fd = socket(AF_INET, SOCK_DGRAM, 0);

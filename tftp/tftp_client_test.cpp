@@ -14,8 +14,11 @@
 #include "sim/port69.h"
 #include "tftp/tftp.h"
 #include "tftp/tftp_format.h"
+#include "tests/socket_address.h"
 
 namespace {
+
+using ruk_test::address;
 
 std::string text(const str& s) {
   return std::string(s.data(), static_cast<size_t>(s.length()));
@@ -33,15 +36,6 @@ std::string data_packet(int block, size_t n, char fill = 'd') {
 }
 std::string ack(int block) {
   return header(4, block);
-}
-
-sockaddr_in address(const char* ip, int port) {
-  sockaddr_in a;
-  memset(&a, 0, sizeof a);
-  a.sin_family = AF_INET;
-  inet_pton(AF_INET, ip, &a.sin_addr);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  return a;
 }
 
 // A socket on ip standing for a server port or a stranger.
