@@ -8,23 +8,16 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "tools/image.h"
 #include "tools/image_cli.h"
+#include "tools/random_payload_test.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
-
-bytes random_payload(size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  bytes b(size);
-  for (auto& x : b) x = static_cast<uint8_t>(generator());
-  return b;
-}
 
 // The command line, run in-process in a folder of its own.
 class ImageCli : public testing::Test {

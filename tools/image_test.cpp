@@ -4,22 +4,15 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include "tools/image.h"
+#include "tools/random_payload_test.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
-
-bytes random_payload(size_t size, unsigned seed) {
-  std::mt19937 generator(seed);
-  bytes b(size);
-  for (auto& x : b) x = static_cast<uint8_t>(generator());
-  return b;
-}
 
 std::vector<std::string> fault_words(const ruk_image::report& r) {
   std::vector<std::string> words;
