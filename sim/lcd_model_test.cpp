@@ -28,6 +28,7 @@ class LcdScreens : public testing::Test {
     bus.fd = open(lcd_model::default_path, O_RDONLY);
     ASSERT_GE(bus.fd, 0);
     bus.set_up();
+    bus.switch_on();
     sim::transcript_clear();
   }
   void TearDown() override {
