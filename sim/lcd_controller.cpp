@@ -171,7 +171,7 @@ lcd_memory lcd_controller::panel() const {
 }
 
 uint8_t lcd_controller::power_on_byte(int page, int column) {
-  // Irregular, and matching no character of the font in any cell.
+  // Irregular, so that it reads as no text.
   uint32_t x = static_cast<uint32_t>(page * lcd_memory::columns + column) * 2654435761u;
   return static_cast<uint8_t>(x >> 24);
 }

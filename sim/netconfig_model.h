@@ -33,6 +33,8 @@
 //            starts.
 //   refuse   opening the packet socket fails (EPERM), as for a process
 //            without the right to configure the network.
+//            eth0 then stays as the model starts it (down, without
+//            address), and datagrams go where that routes them.
 #pragma once
 
 #include <stdint.h>
@@ -67,8 +69,8 @@ class netconfig {
   static std::vector<std::string> routes();
 
   // Where a datagram of the program's to destination (host byte order)
-  // goes: 0 out (or, outside record mode, wherever the kernel sends it),
-  // ENETUNREACH refused, -1 lost on the link; *why says why for the last two.
+  // goes: 0 out (in kernel mode always: the kernel decides), ENETUNREACH
+  // refused, -1 lost on the link; *why says why for the last two.
   static int datagram_fate(uint32_t destination, std::string* why);
 
   // The decoded lines of this process, in order.

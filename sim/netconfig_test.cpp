@@ -113,6 +113,9 @@ TEST_F(NetConfig, RefuseModeFailsThePacketSocketButNotOthers) {
   EXPECT_EQ(sim::lookup(udp), nullptr) << "an ordinary socket is the kernel's";
   close(udp);
   EXPECT_EQ(lines().size(), 1u);
+  std::string why;
+  EXPECT_EQ(sim::netconfig::datagram_fate(0x0A000001, &why), ENETUNREACH)
+      << "eth0 stays unconfigured";
 }
 
 TEST_F(NetConfig, KernelModeIsRefusedOutsideATestsNamespace) {
