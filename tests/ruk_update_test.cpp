@@ -80,12 +80,15 @@ class Update : public testing::Test {
     network.place(&o, gateway);
     o.keys = keys_for(addresses);
     o.virtual_clock = !real_clock;  // the server keeps real time
-    o.env.push_back({"RUK_SIM_FLASH_DIR", dir + "/flash"});
+    o.env.push_back({"RUK_SIM_FLASH_DIR", flash(chip)});
     o.env.push_back({"RUK_SIM_MTD4_SIZE", "64K"});
     o.env.push_back({"RUK_SIM_MTD5_SIZE", "256K"});
     o.env.push_back({"RUK_SIM_FLASH_CHIP", chip});
     return ruk_test::run_ruk(o);
   }
+
+  // A new folder of flash partitions for each kind of chip.
+  std::string flash(const char* chip) const { return dir + "/flash-" + chip; }
 
   // A run that could not reach the server: its screens, and the flash left
   // alone.
@@ -119,7 +122,7 @@ TEST_F(Update, ThroughTheGatewayTheImageIsWrittenOnEitherKindOfFlashChip) {
     EXPECT_NE(r.out.find("ip = 10.77.0.2\ntftp = 10.99.0.1\ngw = 10.77.0.1\nnm = 255.255.255.0\n"),
               std::string::npos)
         << "out before the restart: " << r.out;
-    std::string mtd5 = read_file(dir + "/flash/mtd5");
+    std::string mtd5 = read_file(flash(chip) + "/mtd5");
     EXPECT_EQ(mtd5.substr(0, payload.size()), payload) << chip;
     EXPECT_EQ(r.screens().back().top, "Update Successful");
   }
