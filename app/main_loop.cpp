@@ -79,6 +79,8 @@ void run_update() {
   printf("tftp = %s\n", server.c_str());
   printf("gw = %s\n", gateway.c_str());
   printf("nm = %s\n", netmask.c_str());
+  // Out before the update: a restart drops whatever stdio still holds.
+  fflush(stdout);
   if (!tftp_store_image(ip, server, gateway, netmask)) return;
   theDisplay.Clear();
   theDisplay.Print(0, 0, "Update Successful");

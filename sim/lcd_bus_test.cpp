@@ -82,7 +82,7 @@ TEST_F(LcdBus, AByteIsTakenOnTheRisingWriteStrobeWhileSelected) {
   bus.level(sim::lcd_wr, 0);
   bus.level(sim::lcd_wr, 1);
   EXPECT_EQ(model().data_bytes(), 1) << "not selected: not taken";
-  EXPECT_EQ(model().memory().page[0][1], 0);
+  EXPECT_EQ(model().memory().page[0][1], sim::lcd_controller::power_on_byte(0, 1));
   EXPECT_EQ(model().violations().strobe_without_select, 1);
 }
 
@@ -92,7 +92,8 @@ TEST_F(LcdBus, A0TellsACommandFromData) {
   EXPECT_EQ(model().memory().page[0][0], 0xB2);
   bus.command(0xB2);
   EXPECT_EQ(model().controller().page(), 2);
-  EXPECT_EQ(model().memory().page[0][1], 0) << "a command writes no pixels";
+  EXPECT_EQ(model().memory().page[0][1], sim::lcd_controller::power_on_byte(0, 1))
+      << "a command writes no pixels";
 }
 
 TEST_F(LcdBus, PageAndColumnAddressTheMemoryAndDataAdvancesTheColumn) {
@@ -112,9 +113,12 @@ TEST_F(LcdBus, PageAndColumnAddressTheMemoryAndDataAdvancesTheColumn) {
   EXPECT_EQ(model().memory().page[2][131], 0xBB);
   EXPECT_EQ(model().controller().counts().dropped_data, 1);
 
-  bus.address(3, 0);
+  bus.address(8, 0);
   bus.data(0xFF);
-  EXPECT_EQ(model().controller().counts().dropped_data, 2) << "page 3 is not in the memory";
+  EXPECT_EQ(model().memory().page[8][0], 0xFF) << "the ninth page is memory too";
+  bus.address(9, 0);
+  bus.data(0xFF);
+  EXPECT_EQ(model().controller().counts().dropped_data, 2) << "page 9 is not in the memory";
   EXPECT_EQ(model().violations().total(), 0);
 }
 

@@ -11,6 +11,12 @@ constexpr int booster_set = 0xF8;
 }  // namespace
 
 void lcd_controller::command(uint8_t byte) {
+  uint32_t before = view_state();
+  run_command(byte);
+  note_view(before);
+}
+
+void lcd_controller::run_command(uint8_t byte) {
   ++counts_.commands;
   if (pending_ != 0) {
     if (pending_ == contrast_set) contrast_ = byte & 0x3F;
@@ -108,19 +114,66 @@ uint8_t lcd_controller::status() {
 uint8_t lcd_controller::read_data() {
   ++counts_.data_reads;
   uint8_t byte = 0;
-  if (page_ < lcd_memory::pages && column_ < lcd_memory::columns) byte = memory_.page[page_][column_];
+  if (page_ < lcd_memory::pages && column_ < lcd_memory::columns)
+    byte = memory_.page[page_][column_];
   if (read_modify_write_column_ < 0 && column_ < 0xFF) ++column_;
   return byte;
 }
 
 void lcd_controller::hold_reset(bool low) {
+  uint32_t before = view_state();
   in_reset_ = low;
-  if (!low) return;
-  software_reset();
-  display_on_ = false;
-  columns_reversed_ = false;
-  all_points_on_ = false;
-  inverse_ = false;
+  if (low) {
+    software_reset();
+    display_on_ = false;
+    columns_reversed_ = false;
+    all_points_on_ = false;
+    inverse_ = false;
+  }
+  note_view(before);
+}
+
+uint32_t lcd_controller::view_state() const {
+  return static_cast<uint32_t>(start_line_) | static_cast<uint32_t>(power_) << 6 |
+         static_cast<uint32_t>(display_on_) << 9 | static_cast<uint32_t>(columns_reversed_) << 10 |
+         static_cast<uint32_t>(rows_reversed_) << 11 | static_cast<uint32_t>(all_points_on_) << 12 |
+         static_cast<uint32_t>(inverse_) << 13 | static_cast<uint32_t>(in_reset_) << 14;
+}
+
+void lcd_controller::note_view(uint32_t before) {
+  if (view_state() != before) ++changes_;
+}
+
+std::string lcd_controller::dark_reason() const {
+  if (in_reset_) return "reset held";
+  if (!display_on_) return "display off";
+  if (power_ != 7) {
+    static const char hex[] = "0123456789ABCDEF";
+    return std::string("power control 0x2") + hex[0x8 | power_];
+  }
+  return "";
+}
+
+lcd_memory lcd_controller::panel() const {
+  lcd_memory shown;
+  memset(shown.page, 0, sizeof shown.page);
+  if (!dark_reason().empty()) return shown;
+  constexpr int scanned_lines = 64;
+  for (int row = 0; row < lcd_memory::rows; ++row) {
+    int line = (start_line_ + (rows_reversed_ ? lcd_memory::rows - 1 - row : row)) % scanned_lines;
+    for (int x = 0; x < lcd_memory::columns; ++x) {
+      int column = columns_reversed_ ? lcd_memory::columns - 1 - x : x;
+      bool dark = all_points_on_ || (memory_.pixel(column, line) != inverse_);
+      if (dark) shown.page[row / 8][x] |= static_cast<uint8_t>(1 << (row % 8));
+    }
+  }
+  return shown;
+}
+
+uint8_t lcd_controller::power_on_byte(int page, int column) {
+  // Irregular, so that it reads as no text.
+  uint32_t x = static_cast<uint32_t>(page * lcd_memory::columns + column) * 2654435761u;
+  return static_cast<uint8_t>(x >> 24);
 }
 
 void lcd_controller::software_reset() {
@@ -134,6 +187,13 @@ void lcd_controller::software_reset() {
   rows_reversed_ = false;
 }
 
-void lcd_controller::power_on() { *this = lcd_controller(); }
+lcd_controller::lcd_controller() {
+  for (int p = 0; p < lcd_memory::pages; ++p)
+    for (int x = 0; x < lcd_memory::columns; ++x) memory_.page[p][x] = power_on_byte(p, x);
+}
+
+void lcd_controller::power_on() {
+  *this = lcd_controller();
+}
 
 }  // namespace sim

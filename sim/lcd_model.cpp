@@ -8,6 +8,7 @@
 
 #include "sim/fd_table.h"
 #include "sim/lcd_render.h"
+#include "sim/run_end.h"
 #include "sim/settle.h"
 #include "sim/transcript.h"
 
@@ -46,6 +47,7 @@ void set_up_from_environment() {
   if (png != nullptr) model.set_png_path(png);
   if (dots != nullptr) model.set_dots_path(dots);
   on_settle([] { lcd_model::instance().settle(); });
+  on_run_end([] { return lcd_model::instance().violations_text(); });
 }
 
 setup_registration registration(set_up_from_environment);
@@ -114,9 +116,15 @@ int lcd_model::ioctl(unsigned long request, void* arg) {
 void lcd_model::settle() {
   if (controller_.changes() == settled_changes_) return;
   settled_changes_ = controller_.changes();
-  if (controller_.memory() == recorded_) return;
-  recorded_ = controller_.memory();
-  transcript("screen", screen().transcript_text());
+  std::string dark = controller_.dark_reason();
+  if (dark != recorded_dark_) {
+    recorded_dark_ = dark;
+    transcript("panel", dark.empty() ? "on" : "off: " + dark);
+  }
+  lcd_memory shown = controller_.panel();
+  if (shown == recorded_) return;
+  recorded_ = shown;
+  transcript("screen", lcd_read_screen(recorded_).transcript_text());
   if (!png_path_.empty() && !png_failed_) {
     std::string error;
     if (!lcd_write_png(recorded_, png_path_, png_scale, &error)) {
@@ -146,12 +154,37 @@ void lcd_model::write_dots() {
   }
 }
 
+std::string lcd_model::violations_text() const {
+  const lcd_violations& v = violations();
+  if (v.total() == 0) return "";
+  const std::pair<long, const char*> kinds[] = {
+      {v.strobe_without_select, "write strobe without chip select"},
+      {v.strobe_with_undriven_lines, "byte latched from undriven lines"},
+      {v.read_with_output_data, "read cycle with data lines as outputs"},
+      {v.read_outside_cycle, "data line read outside a read cycle"},
+      {v.level_before_direction, "level before direction"},
+      {v.level_on_input, "level written to an input"},
+      {v.both_strobes, "both strobes low"},
+      {v.a0_changed_in_cycle, "A0 changed in a cycle"},
+      {v.byte_during_reset, "byte during reset"},
+  };
+  std::string text = "LCD bus protocol broken:";
+  const char* separator = " ";
+  for (const auto& k : kinds) {
+    if (k.first == 0) continue;
+    text += separator + std::string(k.second) + " " + std::to_string(k.first);
+    separator = ", ";
+  }
+  return text;
+}
+
 void lcd_model::reset() {
   pins_.reset();
   controller_.power_on();
   bus_.reset();
   set_faults(lcd_faults());
-  recorded_ = lcd_memory();
+  recorded_ = controller_.panel();
+  recorded_dark_ = "-";
   settled_changes_ = 0;
   png_failed_ = false;
 }

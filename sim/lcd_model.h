@@ -15,10 +15,18 @@
 //                             '.' (clear) and an empty line; a terminal front
 //                             end reads them from a pipe to draw the panel
 //
-// When the display settles (sim/settle.h) and its pixels differ from the last
-// screen recorded, the screen becomes one transcript line of kind "screen":
-// both text rows as lcd_text.h writes them, for example
+// Screens are what a person would see on the panel (lcd_controller::panel):
+// blank while it is dark, mirrored or shifted as the controller is set. When
+// the display settles (sim/settle.h) and the panel's pixels differ from the
+// last screen recorded, the screen becomes one transcript line of kind
+// "screen": both text rows as lcd_text.h writes them, for example
 //   screen	"To Update by TFTP:" "Press any key: 3"
+// and each time the panel goes dark or lights up, a line of kind "panel"
+// says so first: "off: display off", "off: power control 0x28", "on".
+//
+// The model counts every breach of the bus protocol (lcd_bus.h); a run that
+// ends with any counted fails (sim/run_end.h), with a fault line that names
+// them.
 #pragma once
 
 #include <stdio.h>
@@ -72,13 +80,16 @@ class lcd_model {
   long command_bytes() const { return controller_.counts().commands; }
 
   // The two text rows as the panel shows them now.
-  lcd_screen screen() const { return lcd_read_screen(controller_.memory()); }
+  lcd_screen screen() const { return lcd_read_screen(controller_.panel()); }
+  // The counted breaches as text ("2 bus protocol violations: ..."), "" for
+  // none.
+  std::string violations_text() const;
 
   // Records the screen if its pixels differ from the last one recorded.
   void settle();
 
-  // Power-on: a blank panel, every line unset, counts zero, no fault, and a
-  // blank screen as the last one recorded. The path stays.
+  // Power-on: the panel dark and its memory as at power-on, every line
+  // unset, counts zero, no fault, nothing recorded yet. The path stays.
   void reset();
 
  private:
@@ -94,6 +105,7 @@ class lcd_model {
   std::string dots_path_;
   FILE* dots_ = nullptr;
   lcd_memory recorded_;
+  std::string recorded_dark_ = "-";  // "-": nothing recorded yet
   long settled_changes_ = 0;
   bool png_failed_ = false;
   bool dots_failed_ = false;

@@ -1,6 +1,6 @@
-// The settle rule: a screen is recorded once the program, after drawing,
-// does anything else that reaches the simulator, and only when its pixels
-// changed.
+// The LCD model's screens. The settle rule: a screen is recorded once the
+// program, after drawing, does anything else that reaches the simulator, and
+// only when its pixels changed. And what the panel shows of the memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/select.h>
@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/child_test.h"
 #include "sim/lcd_model.h"
 #include "sim/lcd_render.h"
 #include "sim/lcd_test_bus.h"
+#include "sim/run_end.h"
 #include "sim/transcript.h"
 
 namespace {
@@ -28,6 +30,7 @@ class LcdScreens : public testing::Test {
     bus.fd = open(lcd_model::default_path, O_RDONLY);
     ASSERT_GE(bus.fd, 0);
     bus.set_up();
+    bus.switch_on();
     sim::transcript_clear();
   }
   void TearDown() override {
@@ -157,6 +160,113 @@ TEST_F(LcdScreens, TheLastScreenIsRecordedWhenTheProcessExits) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(access(path.c_str(), F_OK), 0) << "the screen was recorded at exit";
   unlink(path.c_str());
+}
+
+// What the panel shows of the controller's memory: nothing while it is dark,
+// the picture mirrored, upside down or shifted as the controller is set, the
+// memory's power-on contents where nothing cleared it; and a run that broke
+// the bus protocol fails.
+class LcdPanel : public LcdScreens {
+ protected:
+  static bool shown(int x, int y) { return model().controller().panel().pixel(x, y); }
+
+  // The transcript lines that settling adds.
+  static std::vector<std::string> settled() {
+    sim::transcript_clear();
+    move_on();
+    return sim::transcript_lines();
+  }
+
+  // One dark pixel at memory column x, line y (of page 0).
+  void dot(int x, int y) {
+    bus.address(0, x);
+    bus.data(static_cast<uint8_t>(1 << y));
+  }
+};
+
+TEST_F(LcdPanel, DarkUntilTheDisplayAndAllPowerCircuitsAreOnAndSaysWhy) {
+  bus.command(0xAE);
+  bus.text(0, 0, "Hi");
+  EXPECT_EQ(model().screen().row_text(0), "") << "drawn but dark";
+  EXPECT_EQ(settled(), std::vector<std::string>{"panel\toff: display off"});
+
+  bus.command(0xAF);
+  bus.command(0x2B);  // booster off
+  EXPECT_EQ(model().screen().row_text(0), "");
+  EXPECT_EQ(settled(), std::vector<std::string>{"panel\toff: power control 0x2B"});
+
+  bus.command(0x2F);
+  EXPECT_EQ(settled(), (std::vector<std::string>{"panel\ton", "screen\t\"Hi\" \"\""}));
+
+  bus.command(0xAE);
+  EXPECT_EQ(settled(), (std::vector<std::string>{"panel\toff: display off", "screen\t\"\" \"\""}));
+  bus.command(0xAF);
+  bus.level(sim::lcd_reset, 0);
+  EXPECT_EQ(model().controller().dark_reason(), "reset held");
+  EXPECT_EQ(model().screen().row_text(0), "");
+}
+
+TEST_F(LcdPanel, AMemoryNobodyClearedShowsItsPowerOnContents) {
+  model().reset();
+  bus.set_up();
+  bus.command(0x2F);
+  bus.command(0xAF);
+  std::string top = model().screen().row_text(0);
+  EXPECT_EQ(top.substr(0, 4), "\\?\\?") << top;
+  bus.switch_on();
+  EXPECT_EQ(model().screen().transcript_text(), "\"\" \"\"");
+}
+
+TEST_F(LcdPanel, ReversedSegmentsMirrorThePicture) {
+  dot(1, 2);
+  EXPECT_TRUE(shown(1, 2));
+  bus.command(0xA1);
+  EXPECT_FALSE(shown(1, 2));
+  EXPECT_TRUE(shown(130, 2));
+  bus.text(0, 0, "A");
+  EXPECT_NE(model().screen().row_text(0), "A");
+}
+
+TEST_F(LcdPanel, ReversedCommonsStandThePictureOnItsHead) {
+  dot(1, 2);
+  bus.command(0xC8);
+  EXPECT_FALSE(shown(1, 2));
+  EXPECT_TRUE(shown(1, 14));
+  bus.command(0xC0);
+  EXPECT_TRUE(shown(1, 2));
+}
+
+TEST_F(LcdPanel, TheStartLineShiftsThePictureAndWrapsAtLine64) {
+  dot(1, 2);
+  bus.command(0x40 | 2);
+  EXPECT_TRUE(shown(1, 0));
+  EXPECT_FALSE(shown(1, 2));
+  bus.command(0x40 | 60);
+  EXPECT_TRUE(shown(1, 6)) << "line 2 comes four rows after line 60";
+  bus.address(7, 1);
+  bus.data(0x80);  // line 63
+  EXPECT_TRUE(shown(1, 3));
+}
+
+TEST_F(LcdPanel, InverseSwapsDarkAndClearAndAllPointsOnDarkensEverything) {
+  dot(1, 2);
+  bus.command(0xA7);
+  EXPECT_FALSE(shown(1, 2));
+  EXPECT_TRUE(shown(0, 0));
+  bus.command(0xA6);
+  bus.command(0xA5);
+  EXPECT_TRUE(shown(0, 0));
+  EXPECT_TRUE(shown(131, 16));
+}
+
+TEST_F(LcdPanel, ARunThatBrokeTheBusProtocolFailsWithWhatItBroke) {
+  sim_test::ended e = sim_test::run_child(2, [&] {
+    bus.level(sim::lcd_cs, 1);
+    bus.level(sim::lcd_wr, 0);
+    bus.level(sim::lcd_wr, 1);
+  });
+  EXPECT_EQ(e.status, sim::device_fault_status);
+  EXPECT_EQ(e.written, "ruk-sim: LCD bus protocol broken: write strobe without chip select 1\n");
 }
 
 }  // namespace

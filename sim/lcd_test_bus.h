@@ -42,6 +42,17 @@ struct bus {
     level(sim::lcd_reset, 1);
   }
 
+  // The panel lit (power circuits and display on) and its whole memory
+  // cleared, as a panel driver's set-up leaves it.
+  void switch_on() {
+    command(0x2F);
+    command(0xAF);
+    for (int page = 0; page < sim::lcd_memory::pages; ++page) {
+      address(page, 0);
+      for (int x = 0; x < sim::lcd_memory::columns; ++x) data(0);
+    }
+  }
+
   void put_data_lines(uint8_t byte) {
     for (int bit = 0; bit < 8; ++bit) level(sim::lcd_data[bit], (byte >> bit) & 1);
   }

@@ -39,6 +39,7 @@ TEST(LcdText, RowsDrawnThroughTheBusReadBackAsTheirText) {
   bus.fd = open(sim::lcd_model::default_path, O_RDONLY);
   ASSERT_GE(bus.fd, 0);
   bus.set_up();
+  bus.switch_on();
   bus.text(0, 0, "To Update by TFTP:");
   bus.text(1, 0, "Press any key:");
   bus.glyph(1, 15, '3', true);

@@ -1,14 +1,17 @@
 #include "sim/mtd_model.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <mtd/mtd-abi.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <map>
 #include <memory>
 
+#include "sim/clock.h"
 #include "sim/fd_table.h"
 #include "sim/setting_error.h"
 #include "sim/transcript.h"
@@ -33,6 +36,22 @@ struct partition_setup {
 std::map<int, partition_setup>& setups() {
   static auto* m = new std::map<int, partition_setup>;
   return *m;
+}
+
+mtd::chip chip_style = mtd::chip::intel;
+bool nor_timing_on = false;
+
+// The chip is busy for that long: on the virtual clock the clock moves, on
+// the real one the program waits as it would on the phone.
+void busy_for(int64_t us) {
+  if (!nor_timing_on || us <= 0) return;
+  if (clock::is_virtual()) {
+    clock::advance_us(us);
+    return;
+  }
+  timespec pause = {static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
 }
 
 std::vector<mtd::fault>& faults() {
@@ -84,11 +103,18 @@ class partition_file : public file {
     size_t count = static_cast<size_t>(std::min<uint64_t>(n, g_.size - pos_));
     const mtd::fault* f = find_fault(number_, mtd::fault_kind::write);
     bool fails = f != nullptr && f->offset >= at && f->offset < at + count;
-    size_t done = fails ? f->offset - at : count;
-    if (!program(static_cast<const uint8_t*>(buffer), done)) {
+    size_t limit = fails ? f->offset - at : count;
+    size_t done = limit;
+    size_t unset = limit;
+    if (!program(static_cast<const uint8_t*>(buffer), &done, &unset)) {
       return failed("write", range(at, n), EIO, "backing file");
     }
+    busy_for(mtd::nor_timing::write_us(done));
     pos_ += done;
+    if (done < limit) {
+      return failed("write", range(at, n), EIO,
+                    "would set bits at " + std::to_string(at + unset) + " (AMD-style chip)");
+    }
     if (fails)
       return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
     transcript("flash", "write " + name_ + " " + range(at, count));
@@ -156,6 +182,7 @@ class partition_file : public file {
     for (uint64_t at = start; at < stop; at += g_.erasesize) {
       if (!erase_block(at, erased)) return failed("erase", what, EIO, "backing file");
     }
+    busy_for(mtd::nor_timing::erase_us(stop - start));
     if (fails) return failed("erase", what, EIO, "injected at " + std::to_string(f->offset));
     transcript("flash", "erase " + name_ + " " + what);
     return 0;
@@ -173,14 +200,22 @@ class partition_file : public file {
     return ok;
   }
 
-  // NOR programming: each bit can go from 1 to 0, never back.
-  bool program(const uint8_t* data, size_t n) {
-    if (n == 0) return true;
-    std::vector<uint8_t> cells(n);
-    if (pread(fd_, cells.data(), n, static_cast<off_t>(pos_)) != static_cast<ssize_t>(n))
+  // NOR programming: each bit can go from 1 to 0, never back. *n bytes from
+  // pos_ on; *unset is set to the first of them that would need a bit set
+  // (*n when none does). On an AMD-style chip the write stops there, and *n
+  // becomes what was programmed.
+  bool program(const uint8_t* data, size_t* n, size_t* unset) {
+    if (*n == 0) return true;
+    std::vector<uint8_t> cells(*n);
+    if (pread(fd_, cells.data(), *n, static_cast<off_t>(pos_)) != static_cast<ssize_t>(*n))
       return false;
-    for (size_t i = 0; i < n; ++i) cells[i] &= data[i];
-    return pwrite(fd_, cells.data(), n, static_cast<off_t>(pos_)) == static_cast<ssize_t>(n);
+    for (size_t i = 0; i < *n && *unset == *n; ++i) {
+      if ((cells[i] & data[i]) != data[i]) *unset = i;
+    }
+    if (chip_style == mtd::chip::amd) *n = *unset;
+    for (size_t i = 0; i < *n; ++i) cells[i] &= data[i];
+    return *n == 0 ||
+           pwrite(fd_, cells.data(), *n, static_cast<off_t>(pos_)) == static_cast<ssize_t>(*n);
   }
 
   int number_;
@@ -259,6 +294,22 @@ void mtd::withdraw(int partition) {
 std::string mtd::backing_file(int partition) {
   auto it = setups().find(partition);
   return it == setups().end() ? "" : it->second.dir + "/mtd" + std::to_string(partition);
+}
+
+void mtd::set_chip(chip c) {
+  chip_style = c;
+}
+
+void mtd::set_timing(bool nor) {
+  nor_timing_on = nor;
+}
+
+int64_t mtd::nor_timing::erase_us(uint64_t bytes) {
+  return static_cast<int64_t>((bytes + sector_bytes - 1) / sector_bytes) * sector_erase_us;
+}
+
+int64_t mtd::nor_timing::write_us(uint64_t bytes) {
+  return static_cast<int64_t>((bytes + buffer_bytes - 1) / buffer_bytes) * buffer_program_us;
 }
 
 void mtd::inject(const fault& f) {

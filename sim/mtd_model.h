@@ -6,8 +6,11 @@
 // (0x40204D01, the phone's encoding) with the 32-byte mtd_info_user of a NOR
 // flash, and MEMERASE (0x80084D02) for ranges aligned to whole erase blocks
 // only; erased bytes read 0xFF. A write behaves as NOR flash does: it can only
-// clear bits, so writing over data that was not erased leaves the AND of old
-// and new. lseek and read work as on the kernel's MTD character device. A
+// clear bits. Writing over data that was not erased leaves the AND of old and
+// new on an Intel-style chip (the default); the kernel's driver for AMD-style
+// chips checks every word it programmed, so there such a write fails with EIO
+// after the bytes before the first one that would need a bit set. lseek and
+// read work as on the kernel's MTD character device. A
 // partition file that does not exist yet is made with an old firmware's
 // pattern (neither erased nor zero), so that any erase or write shows.
 //
@@ -32,6 +35,11 @@
 //   RUK_SIM_FLASH_FAULT=LIST      comma-separated faults: mtd5:open,
 //                                 mtd4:info, mtd5:erase@65536, mtd5:write@8192,
 //                                 mtd5:worn@100
+//   RUK_SIM_FLASH_CHIP=intel|amd  how a write over bits that are not erased
+//                                 ends (above); default intel
+//   RUK_SIM_FLASH_TIMING=nor|none nor: erases and writes take as long as on a
+//                                 typical NOR chip (nor_timing below), on the
+//                                 simulated clock; default none (at once)
 // A partition file that exists with another size than the one set is an error
 // (the run stops with a message naming the file and both sizes). In-process
 // tests call sim::run_setup_once() before serve, or the environment's set-up
@@ -53,6 +61,25 @@ class mtd {
   };
   static constexpr geometry default_mtd4 = {2u << 20, 64u << 10};
   static constexpr geometry default_mtd5 = {8u << 20, 64u << 10};
+
+  enum class chip { intel, amd };
+  static void set_chip(chip c);
+
+  // The typical figures of an AMD-style 64 Mbit NOR chip with 64 KiB sectors
+  // and a 32-word write buffer (Spansion S29GL064N data sheet): a sector
+  // erase takes 0.5 s, programming one full write buffer (64 bytes) 240 us.
+  // An erase takes its share of sectors, a write its share of buffers: the
+  // whole 8 MiB mtd5 some 64 s, an 8 KiB write some 31 ms.
+  struct nor_timing {
+    static constexpr int64_t sector_bytes = 64 * 1024;
+    static constexpr int64_t sector_erase_us = 500000;
+    static constexpr int64_t buffer_bytes = 64;
+    static constexpr int64_t buffer_program_us = 240;
+    static int64_t erase_us(uint64_t bytes);
+    static int64_t write_us(uint64_t bytes);
+  };
+  // Off (the default): erases and writes take no time.
+  static void set_timing(bool nor);
 
   enum class fault_kind { open, info, erase, write, worn };
   struct fault {

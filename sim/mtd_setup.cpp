@@ -109,6 +109,11 @@ mtd::geometry geometry_from_environment(int partition, mtd::geometry g) {
   return g;
 }
 
+std::string setting(const char* name) {
+  const char* v = getenv(name);
+  return v != nullptr ? v : "";
+}
+
 void set_up_from_environment() {
   const char* dir = getenv("RUK_SIM_FLASH_DIR");
   std::string folder =
@@ -117,6 +122,18 @@ void set_up_from_environment() {
           : "/tmp/ruk-sim-flash-" + std::to_string(static_cast<unsigned>(getuid()));
   mtd::serve(4, folder, geometry_from_environment(4, mtd::default_mtd4));
   mtd::serve(5, folder, geometry_from_environment(5, mtd::default_mtd5));
+  std::string chip = setting("RUK_SIM_FLASH_CHIP");
+  if (chip == "amd") {
+    mtd::set_chip(mtd::chip::amd);
+  } else if (!chip.empty() && chip != "intel") {
+    setting_error("RUK_SIM_FLASH_CHIP", "\"" + chip + "\" is neither intel nor amd");
+  }
+  std::string timing = setting("RUK_SIM_FLASH_TIMING");
+  if (timing == "nor") {
+    mtd::set_timing(true);
+  } else if (!timing.empty() && timing != "none") {
+    setting_error("RUK_SIM_FLASH_TIMING", "\"" + timing + "\" is neither nor nor none");
+  }
   if (const char* list = getenv("RUK_SIM_FLASH_FAULT")) {
     std::vector<mtd::fault> faults;
     std::string error;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/clock.h"
 #include "sim/fd_table.h"
 #include "sim/mtd_model.h"
 #include "sim/transcript.h"
@@ -197,6 +198,45 @@ TEST_F(Flash, AWornByteSurvivesErasesWithoutAnErrorSoOnlyReadingBackShowsIt) {
   std::vector<uint8_t> ones(2000, 0xFF);
   ASSERT_EQ(write(fd, ones.data(), ones.size()), 2000);
   EXPECT_EQ(file5()[1500], before[1500]) << "a write cannot set its bits either";
+  close(fd);
+}
+
+TEST_F(Flash, OnAnAmdStyleChipAWriteThatWouldSetBitsFailsWhereItWould) {
+  sim::mtd::set_chip(sim::mtd::chip::amd);
+  int fd = open5();
+  ASSERT_EQ(erase(fd, 0, 1024), 0);
+  const uint8_t first[] = {0x0F, 0x0F, 0x0F, 0x0F};
+  ASSERT_EQ(write(fd, first, 4), 4) << "erased bytes take any value";
+  const uint8_t second[] = {0x0F, 0x05, 0x1F, 0x00};
+  ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+  EXPECT_EQ(write(fd, second, 4), -1);
+  EXPECT_EQ(errno, EIO);
+  sim::mtd::set_chip(sim::mtd::chip::intel);
+  std::vector<uint8_t> after = file5();
+  EXPECT_EQ(after[1], 0x05) << "programmed up to the byte that needs a bit set";
+  EXPECT_EQ(after[2], 0x0F) << "left from there on";
+  EXPECT_EQ(after[3], 0x0F);
+  EXPECT_TRUE(logged("write mtd5 0+4 failed: would set bits at 2 (AMD-style chip)"));
+  close(fd);
+}
+
+TEST_F(Flash, WithNorTimingErasesAndWritesTakeTheChipsTimeOnTheClock) {
+  sim::mtd::serve(5, dir, {256 * 1024, 64 * 1024});
+  sim::clock::use_virtual(true);
+  int fd = open5();
+  std::vector<uint8_t> chunk(8192, 0);
+  int64_t start = sim::clock::now_us();
+  ASSERT_EQ(erase(fd, 0, 256 * 1024), 0);
+  ASSERT_EQ(write(fd, chunk.data(), chunk.size()), 8192);
+  EXPECT_EQ(sim::clock::now_us(), start) << "no time without the timing model";
+
+  sim::mtd::set_timing(true);
+  ASSERT_EQ(erase(fd, 0, 256 * 1024), 0);
+  EXPECT_EQ(sim::clock::now_us() - start, 4 * 500000) << "four 64 KiB sectors";
+  ASSERT_EQ(write(fd, chunk.data(), chunk.size()), 8192);
+  EXPECT_EQ(sim::clock::now_us() - start, 4 * 500000 + 128 * 240) << "128 write buffers";
+  sim::mtd::set_timing(false);
+  sim::clock::use_virtual(false);
   close(fd);
 }
 

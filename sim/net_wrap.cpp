@@ -1,6 +1,8 @@
 // The program's socket and sendto calls. Sockets of other kinds than the
-// models serve go to the C library unchanged; a datagram for port 69 may be
-// sent to another port (sim/port69.h).
+// models serve go to the C library unchanged. A datagram goes only where the
+// phone's eth0 configuration would send it (sim/netconfig_model.h), and one
+// for port 69 may be sent to another port (sim/port69.h).
+#include <errno.h>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +12,7 @@
 #include <string>
 
 #include "sim/fd_table.h"
+#include "sim/netconfig_decode.h"
 #include "sim/netconfig_model.h"
 #include "sim/port69.h"
 #include "sim/setting_error.h"
@@ -72,6 +75,19 @@ extern "C" ssize_t __wrap_sendto(int fd, const void* buffer, size_t n, int flags
   if (to != nullptr && to->sa_family == AF_INET && to_length >= sizeof(sockaddr_in)) {
     sockaddr_in address;
     memcpy(&address, to, sizeof address);
+    std::string why;
+    int fate = sim::netconfig::datagram_fate(ntohl(address.sin_addr.s_addr), &why);
+    if (fate != 0) {
+      std::string where =
+          sim::address_text(&address) + ":" + std::to_string(ntohs(address.sin_port));
+      if (fate == ENETUNREACH) {
+        sim::netconfig::log("sendto " + where + " failed: " + why);
+        errno = ENETUNREACH;
+        return -1;
+      }
+      sim::netconfig::log("sendto " + where + " lost: " + why);
+      return static_cast<ssize_t>(n);
+    }
     if (ntohs(address.sin_port) == 69 && sim::port69_target() != 69) {
       address.sin_port = htons(static_cast<uint16_t>(sim::port69_target()));
       return __real_sendto(fd, buffer, n, flags, reinterpret_cast<const sockaddr*>(&address),

@@ -9,10 +9,11 @@
 #include <string.h>
 #include <sys/ioctl.h>
 
-#include <map>
+#include <algorithm>
 #include <memory>
 
 #include "sim/fd_table.h"
+#include "sim/net_stack.h"
 #include "sim/netconfig_decode.h"
 #include "sim/setting_error.h"
 #include "sim/transcript.h"
@@ -25,31 +26,13 @@ std::shared_ptr<file> make_kernel_socket(int fd);
 
 namespace {
 
-struct interface {
-  short flags = 0;
-  unsigned short hw_type = ARPHRD_ETHER;
-  unsigned char hw[6] = {0x02, 0x00, 0x5E, 0x10, 0x00, 0x01};
-  sockaddr address{}, netmask{}, broadcast{};
-};
-
 struct state {
   netconfig::mode mode = netconfig::mode::record;
-  std::map<std::string, interface> interfaces;
+  net_stack stack;
+  bool any_host_on_link = true;
+  std::vector<uint32_t> link_hosts;  // when not any_host_on_link
   std::vector<std::string> lines;
-  state() { reset_interfaces(true); }
-  void reset_interfaces(bool with_eth0) {
-    interfaces.clear();
-    interface lo;
-    lo.flags = IFF_UP | IFF_LOOPBACK | IFF_RUNNING;
-    lo.hw_type = ARPHRD_LOOPBACK;
-    memset(lo.hw, 0, sizeof lo.hw);
-    interfaces["lo"] = lo;
-    if (with_eth0) {
-      interface eth0;
-      eth0.flags = IFF_BROADCAST | IFF_MULTICAST;
-      interfaces["eth0"] = eth0;
-    }
-  }
+  state() { stack.reset(true); }
 };
 
 state& st() {
@@ -59,48 +42,8 @@ state& st() {
 
 // Answers a request from the model of the phone's interfaces.
 int answer(unsigned long request, void* arg) {
-  if (request == SIOCADDRT || request == SIOCDELRT) {
-    rtentry route;
-    memcpy(&route, arg, sizeof route);
-    if (route.rt_dev != nullptr && st().interfaces.count(route.rt_dev) == 0) return ENODEV;
-    return 0;
-  }
   if (request_name(request).compare(0, 4, "SIOC") != 0) return ENOTTY;
-  ifreq r;
-  memcpy(&r, arg, sizeof r);
-  auto it = st().interfaces.find(std::string(r.ifr_name, strnlen(r.ifr_name, IFNAMSIZ)));
-  if (it == st().interfaces.end()) return ENODEV;
-  interface& i = it->second;
-  switch (request) {
-    case SIOCGIFHWADDR:
-      r.ifr_hwaddr.sa_family = i.hw_type;
-      memcpy(r.ifr_hwaddr.sa_data, i.hw, sizeof i.hw);
-      break;
-    case SIOCGIFFLAGS:
-      r.ifr_flags = i.flags;
-      break;
-    case SIOCSIFFLAGS:
-      i.flags = r.ifr_flags;
-      break;
-    case SIOCGIFADDR:
-      r.ifr_addr = i.address;
-      break;
-    case SIOCGIFNETMASK:
-      r.ifr_netmask = i.netmask;
-      break;
-    case SIOCGIFBRDADDR:
-      r.ifr_broadaddr = i.broadcast;
-      break;
-    default: {
-      if (r.ifr_addr.sa_family != AF_INET) return EINVAL;
-      sockaddr& field = request == SIOCSIFADDR      ? i.address
-                        : request == SIOCSIFNETMASK ? i.netmask
-                                                    : i.broadcast;
-      field = r.ifr_addr;
-    }
-  }
-  memcpy(arg, &r, sizeof r);
-  return 0;
+  return st().stack.request(request, arg);
 }
 
 class model_socket : public file {
@@ -144,6 +87,22 @@ void set_up_from_environment() {
   } else if (!e.empty() && e != "present") {
     setting_error("RUK_SIM_ETH0", "\"" + e + "\" is neither missing nor present");
   }
+  const char* link = getenv("RUK_SIM_ETH0_LINK");
+  if (link != nullptr && *link != 0) {
+    std::vector<uint32_t> hosts;
+    std::string list = link;
+    for (size_t from = 0; from <= list.size();) {
+      size_t comma = std::min(list.find(',', from), list.size());
+      std::string host = list.substr(from, comma - from);
+      in_addr a;
+      if (inet_pton(AF_INET, host.c_str(), &a) != 1) {
+        setting_error("RUK_SIM_ETH0_LINK", "\"" + host + "\" is no IPv4 address");
+      }
+      hosts.push_back(ntohl(a.s_addr));
+      from = comma + 1;
+    }
+    netconfig::set_link_hosts(hosts);
+  }
 }
 
 setup_registration from_environment(set_up_from_environment);
@@ -167,12 +126,48 @@ netconfig::mode netconfig::current_mode() {
 }
 
 void netconfig::set_eth0_present(bool present) {
-  st().reset_interfaces(present);
+  st().stack.reset(present);
+  st().any_host_on_link = true;
+  st().link_hosts.clear();
+}
+
+void netconfig::set_eth0_carrier(bool carrier) {
+  if (net_stack::interface* eth0 = st().stack.find("eth0")) eth0->carrier = carrier;
+}
+
+void netconfig::set_link_hosts(const std::vector<uint32_t>& hosts) {
+  st().any_host_on_link = false;
+  st().link_hosts = hosts;
 }
 
 int netconfig::flags(const std::string& name) {
-  auto it = st().interfaces.find(name);
-  return it == st().interfaces.end() ? -1 : static_cast<unsigned short>(it->second.flags);
+  net_stack::interface* i = st().stack.find(name);
+  return i == nullptr ? -1 : static_cast<unsigned short>(st().stack.flags_read(*i));
+}
+
+std::vector<std::string> netconfig::routes() {
+  return st().stack.view();
+}
+
+int netconfig::datagram_fate(uint32_t destination, std::string* why) {
+  if (st().mode == mode::kernel) return 0;  // the kernel decides for itself
+  net_stack::path p = st().stack.route_to(destination);
+  if (p.local) return 0;
+  if (p.device.empty()) {
+    *why = "no route to " + dotted(destination) + " from eth0's configuration";
+    return ENETUNREACH;
+  }
+  const net_stack::interface* link = st().stack.find(p.device);
+  if (!link->carrier) {
+    *why = p.device + " has no carrier";
+    return -1;
+  }
+  const std::vector<uint32_t>& hosts = st().link_hosts;
+  if (!st().any_host_on_link && std::find(hosts.begin(), hosts.end(), p.next_hop) == hosts.end()) {
+    *why = "no host " + dotted(p.next_hop) + " on " + p.device + "'s link answers";
+    return -1;
+  }
+  return 0;
 }
 
 const std::vector<std::string>& netconfig::requests() {

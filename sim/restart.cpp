@@ -6,6 +6,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "sim/run_end.h"
 #include "sim/settle.h"
 #include "sim/transcript.h"
 
@@ -14,7 +15,9 @@ namespace {
 int fails = -1;  // -1: not yet read from the environment
 }
 
-void set_reboot_fails(bool f) { fails = f ? 1 : 0; }
+void set_reboot_fails(bool f) {
+  fails = f ? 1 : 0;
+}
 
 }  // namespace sim
 
@@ -32,7 +35,7 @@ extern "C" int __wrap_reboot(int command) {
     errno = EPERM;
     return -1;
   }
+  check_run_end(false);
   transcript("restart", text);
-  fflush(stdout);
   _exit(restart_exit_status);
 }

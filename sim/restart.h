@@ -1,4 +1,6 @@
-// The restart model: the program's reboot() ends the simulated run.
+// The restart model: the program's reboot() ends the simulated run as a
+// restart ends the phone's: at once, without exit handlers, and with whatever
+// the program left in stdio's buffers lost, as the phone loses it.
 #pragma once
 
 namespace sim {

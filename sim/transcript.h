@@ -2,9 +2,9 @@
 // done, one line per event, for tests and demos to read back.
 //
 // Each line is "<ms>\t<kind>\t<text>", ms counted on the simulated clock from
-// the start of the run. Kinds used: screen, key, net, flash, restart, end, and
-// whatever a model adds. The file is named by RUK_SIM_TRANSCRIPT; the lines
-// are also kept in memory for in-process tests.
+// the start of the run. Kinds used: screen, panel, key, net, flash, restart,
+// fault, end, and whatever a model adds. The file is named by
+// RUK_SIM_TRANSCRIPT; the lines are also kept in memory for in-process tests.
 #pragma once
 
 #include <string>

@@ -23,7 +23,7 @@ std::string run_command(const std::string& command, int* status) {
   return out;
 }
 
-netns::netns() {
+netns::netns(bool with_eth0) {
   static int made = 0;
   name_ = "ruk-test-" + std::to_string(getpid()) + "-" + std::to_string(++made);
   int status = 0;
@@ -42,6 +42,7 @@ netns::netns() {
     name_.clear();
     return;
   }
+  if (!with_eth0) return;
   error =
       run_command("ip -n " + name_ + " link add eth0 type veth peer name ruk-peer0 2>&1", &status);
   if (status != 0) why_ = "cannot make a veth named eth0: " + error;

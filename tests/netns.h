@@ -1,8 +1,8 @@
-// A network namespace that a test makes for itself, with a veth whose end
-// inside is named eth0 (the other end, "ruk-peer0", stays inside too), so
-// that the program can configure a real eth0 without touching the host's
-// interfaces. The name starts with "ruk-test-", which is what lets the
-// simulator's network model pass requests to the kernel there.
+// A network namespace that a test makes for itself, by default with a veth
+// whose end inside is named eth0 (the other end, "ruk-peer0", stays inside
+// too), so that the program can configure a real eth0 without touching the
+// host's interfaces. The name starts with "ruk-test-", which is what lets
+// the simulator's network model pass requests to the kernel there.
 //
 // Making one needs root; without it (or without `ip`), why() says what is
 // missing and the test skips.
@@ -14,7 +14,7 @@ namespace ruk_test {
 
 class netns {
  public:
-  netns();
+  explicit netns(bool with_eth0 = true);
   ~netns();
   netns(const netns&) = delete;
   netns& operator=(const netns&) = delete;

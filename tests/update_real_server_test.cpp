@@ -6,11 +6,8 @@
 // otherwise. Every address lives inside the two namespaces.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -21,6 +18,7 @@
 
 #include "tests/netns.h"
 #include "tests/run_ruk.h"
+#include "tests/test_network.h"
 
 namespace {
 
@@ -85,10 +83,7 @@ class RealServer : public testing::Test {
   }
 
   void TearDown() override {
-    if (tftpd > 0) {
-      kill(tftpd, SIGTERM);
-      waitpid(tftpd, nullptr, 0);
-    }
+    ruk_test::stop_tftpd(tftpd);
     int status;
     if (!server.empty()) run_command("ip netns del " + server + " 2>/dev/null", &status);
     if (!dir.empty()) run_command("rm -rf " + dir, &status);
@@ -100,27 +95,10 @@ class RealServer : public testing::Test {
     ASSERT_EQ(status, 0) << command << ": " << out;
   }
 
-  // tftpd-hpa serving root on port 69 of the server's address, in the
-  // foreground so that it is this test's child and ends with it.
   void start_server() {
-    tftpd = fork();
-    ASSERT_GE(tftpd, 0);
-    if (tftpd == 0) {
-      std::string address = std::string(server_address) + ":69";
-      execlp("ip", "ip", "netns", "exec", server.c_str(), "in.tftpd", "--foreground", "--listen",
-             "--ipv4", "--secure", "--address", address.c_str(), root.c_str(),
-             static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    // Listening within five seconds, or the test fails.
-    for (int i = 0; i < 100; ++i) {
-      int status = 0;
-      std::string sockets = run_command("ip netns exec " + server + " ss -lun", &status);
-      if (sockets.find(std::string(server_address) + ":69") != std::string::npos) return;
-      timespec pause = {0, 50000000};
-      nanosleep(&pause, nullptr);
-    }
-    FAIL() << "tftpd-hpa did not start listening";
+    std::string why;
+    tftpd = ruk_test::start_tftpd(server, server_address, root, &why);
+    ASSERT_GT(tftpd, 0) << why;
   }
 
   // The simulated program in the phone's namespace, configuring the real

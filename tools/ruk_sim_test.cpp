@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/sim_session.h"
+
 namespace {
 
 const std::string program = RUK_SIM_BINARY;
@@ -149,6 +151,27 @@ TEST_F(RukSim, AScriptedRunThatDoesNotEndIsStopped) {
   // The menu waits for keys that never come.
   EXPECT_EQ(run("--state " + state + " --keys '@100 1' --timeout 1"), 124);
   EXPECT_EQ(split_lines(out).back(), "ruk-sim: the program was stopped after 1 s (--timeout)");
+}
+
+TEST(RukSimEnvironment, AnInteractiveRunHasTheFlashAsSlowAsANorChipUnlessSetOtherwise) {
+  ruk_sim::options o;
+  o.state_dir = "/state";
+  ruk_sim::console keyboard;
+  keyboard.draw = keyboard.keyboard = true;
+  char* nothing[] = {nullptr};
+  char set[] = "RUK_SIM_FLASH_TIMING=none";
+  char* timing_set[] = {set, nullptr};
+  auto timing = [](const std::vector<std::string>& env) {
+    std::string found;
+    for (const std::string& e : env) {
+      if (e.compare(0, 21, "RUK_SIM_FLASH_TIMING=") == 0) found += e.substr(21) + ";";
+    }
+    return found;
+  };
+  EXPECT_EQ(timing(ruk_sim::program_environment(o, keyboard, false, nothing)), "nor;");
+  EXPECT_EQ(timing(ruk_sim::program_environment(o, ruk_sim::console(), true, nothing)), "")
+      << "a scripted run keeps the flash fast";
+  EXPECT_EQ(timing(ruk_sim::program_environment(o, keyboard, false, timing_set)), "none;");
 }
 
 // The keyboard as the keypad, in a terminal that tmux gives ruk-sim.

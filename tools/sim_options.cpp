@@ -109,8 +109,9 @@ std::string help() {
          "Other simulator settings (RUK_SIM_*) reach the program from the environment.\n"
          "\n"
          "Exit status: the program's (0 ended, 1 bad arguments, 99 restarted the\n"
-         "phone, 98 a bad simulator setting), 2 a mistake on ruk-sim's command line,\n"
-         "124 a run stopped by --timeout, 130 left while the program ran.\n";
+         "phone, 98 a bad simulator setting, 97 a device's rules broken, such as the\n"
+         "LCD bus protocol), 2 a mistake on ruk-sim's command line, 124 a run\n"
+         "stopped by --timeout, 130 left while the program ran.\n";
 }
 
 bool parse(const std::vector<std::string>& args, const installation& where, options* opts,

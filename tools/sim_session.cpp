@@ -29,6 +29,7 @@ constexpr int keys_fd = 3;
 constexpr int transcript_fd = 4;
 constexpr int dots_fd = 5;
 constexpr int restart_status = 99;
+constexpr int device_fault_status = 97;  // sim/run_end.h
 constexpr size_t max_events = 500;
 
 // Signals arrive as bytes on this pipe, so that the loop's poll sees them.
@@ -165,16 +166,13 @@ class session {
   bool resized_ = false;
 };
 
-bool session::start(bool with_script, std::string* error) {
-  int keys[2] = {-1, -1}, transcript[2], dots[2] = {-1, -1}, output[2];
-  if ((c_.keyboard && pipe2(keys, O_CLOEXEC) != 0) || pipe2(transcript, O_CLOEXEC) != 0 ||
-      (c_.draw && pipe2(dots, O_CLOEXEC) != 0) || pipe2(output, O_CLOEXEC) != 0) {
-    *error = std::string("cannot make the pipes to the program: ") + strerror(errno);
-    return false;
-  }
+}  // namespace
 
+std::vector<std::string> program_environment(const options& o, const console& c, bool with_script,
+                                             char** from) {
   std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; e++) {
+  bool timing_set = false;
+  for (char** e = from; *e != nullptr; e++) {
     std::string var = *e;
     // Settings that ruk-sim decides are not taken from its own environment.
     static const char* const own[] = {
@@ -183,14 +181,30 @@ bool session::start(bool with_script, std::string* error) {
     bool ours = false;
     for (const char* prefix : own) ours = ours || var.compare(0, strlen(prefix), prefix) == 0;
     if (!ours) env.push_back(var);
+    timing_set = timing_set || var.compare(0, 21, "RUK_SIM_FLASH_TIMING=") == 0;
   }
-  env.push_back("RUK_SIM_FLASH_DIR=" + o_.state_dir);
+  env.push_back("RUK_SIM_FLASH_DIR=" + o.state_dir);
   env.push_back("RUK_SIM_TRANSCRIPT=/dev/fd/" + std::to_string(transcript_fd));
-  if (c_.draw) env.push_back("RUK_SIM_LCD_DOTS=/dev/fd/" + std::to_string(dots_fd));
-  if (!o_.png.empty()) env.push_back("RUK_SIM_LCD_PNG=" + o_.png);
-  if (c_.keyboard) env.push_back("RUK_SIM_KEYS_FD=" + std::to_string(keys_fd));
-  if (with_script) env.push_back("RUK_SIM_KEYS=" + o_.keys);
-  env.push_back(std::string("RUK_SAFE_NET=") + (o_.host_network ? "host" : "own"));
+  if (c.draw) env.push_back("RUK_SIM_LCD_DOTS=/dev/fd/" + std::to_string(dots_fd));
+  if (!o.png.empty()) env.push_back("RUK_SIM_LCD_PNG=" + o.png);
+  if (c.keyboard) env.push_back("RUK_SIM_KEYS_FD=" + std::to_string(keys_fd));
+  if (c.keyboard && !timing_set) env.push_back("RUK_SIM_FLASH_TIMING=nor");
+  if (with_script) env.push_back("RUK_SIM_KEYS=" + o.keys);
+  env.push_back(std::string("RUK_SAFE_NET=") + (o.host_network ? "host" : "own"));
+  return env;
+}
+
+namespace {
+
+bool session::start(bool with_script, std::string* error) {
+  int keys[2] = {-1, -1}, transcript[2], dots[2] = {-1, -1}, output[2];
+  if ((c_.keyboard && pipe2(keys, O_CLOEXEC) != 0) || pipe2(transcript, O_CLOEXEC) != 0 ||
+      (c_.draw && pipe2(dots, O_CLOEXEC) != 0) || pipe2(output, O_CLOEXEC) != 0) {
+    *error = std::string("cannot make the pipes to the program: ") + strerror(errno);
+    return false;
+  }
+
+  std::vector<std::string> env = program_environment(o_, c_, with_script, environ);
 
   std::vector<std::string> argv = {o_.safe_run, o_.program};
   argv.insert(argv.end(), o_.program_args.begin(), o_.program_args.end());
@@ -322,6 +336,9 @@ std::string session::outcome() const {
   }
   if (restarted_) return "the phone restarts (reboot " + restart_text_ + ")";
   if (ch_.status == 98) return "the program refused a simulator setting (status 98)";
+  if (ch_.status == device_fault_status) {
+    return "the program broke a device's rules (status 97, the fault is in the log)";
+  }
   if (ch_.status > 128 && ch_.status < 160) {
     return "the program was ended by signal " + std::to_string(ch_.status - 128);
   }

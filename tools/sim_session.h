@@ -15,6 +15,9 @@
 // and its standard output and error arrive on a fourth pipe.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "tools/sim_options.h"
 
 namespace ruk_sim {
@@ -38,6 +41,13 @@ struct console {
 // mistake (an interactive run without a terminal) returns false with a
 // message in *error.
 bool choose_console(const options& opts, console* c, std::string* error);
+
+// The environment of one start of the program: ruk-sim's own (from), less
+// the settings ruk-sim decides, plus those. An interactive run has the flash
+// as slow as a NOR chip (RUK_SIM_FLASH_TIMING=nor), unless from sets it, so
+// that the person sees how long erasing and writing take on a phone.
+std::vector<std::string> program_environment(const options& opts, const console& c,
+                                             bool with_script, char** from);
 
 // Runs the session; returns ruk-sim's exit status.
 int run_session(const options& opts, const console& c);
