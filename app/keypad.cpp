@@ -1,6 +1,9 @@
 #include "app/keypad.h"
 
 #include <sys/ioctl.h>
+#include <sys/select.h>
+
+#include "lib/ctimestamp.h"
 
 const char key_map[key_map_size + 1] = "#psvduh*0963jc7852ibg41ga.ket.mo.r";
 
@@ -14,4 +17,52 @@ int inca_get_key(key_event_t& event, char& key) {
   if (code >= static_cast<unsigned>(key_map_size)) return 0;
   key = key_map[code];
   return 1;
+}
+
+namespace {
+
+constexpr int wait_limit_seconds = 300;
+
+long ms_until(const ctimestamp& deadline) {
+  ctimestamp now = ctimestamp::now();
+  return static_cast<long>(deadline.seconds - now.seconds) * 1000 +
+         (deadline.microseconds - now.microseconds) / 1000;
+}
+
+// Waits for the next keypad event until deadline and reads it: 1 with key
+// set, 0 for a failed read, -1 when the time is up or select fails.
+int next_event(const ctimestamp& deadline, char& key) {
+  long ms = ms_until(deadline);
+  if (ms <= 0) return -1;
+  fd_set exceptional;
+  FD_ZERO(&exceptional);
+  int top = 0;
+  if (kbd_fd >= 0) {
+    FD_SET(kbd_fd, &exceptional);
+    top = kbd_fd + 1;
+  }
+  timeval limit = {ms / 1000, (ms % 1000) * 1000};
+  if (select(top, nullptr, nullptr, &exceptional, &limit) <= 0) return -1;
+  key_event_t event;
+  return inca_get_key(event, key) == 1 ? 1 : 0;
+}
+
+}  // namespace
+
+void wait_for_key() {
+  ctimestamp deadline = ctimestamp::now();
+  deadline.seconds += wait_limit_seconds;
+  char noted = 0;
+  int first = next_event(deadline, noted);
+  if (first < 0) return;
+  for (;;) {
+    char key = 0;
+    int got = next_event(deadline, key);
+    if (got < 0) return;
+    if (got == 1 && (first == 0 || key != noted)) break;
+  }
+  for (;;) {
+    char key = 0;
+    if (next_event(deadline, key) != 0) return;
+  }
 }

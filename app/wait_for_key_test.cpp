@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "app/keypad.h"
-#include "app/update_screens.h"
 #include "lib/ctimestamp.h"
 #include "sim/clock.h"
 #include "sim/fd_table.h"
