@@ -39,7 +39,7 @@ void take_datagram() {
   memset(&from, 0, sizeof from);
   str packet = tftp.get_pdu(from);
   if (from.sin_family != AF_INET) return;  // nothing was there
-  if (!tftp_take_sender(from) || packet.length() == 0) return;
+  if (!tftp_take_sender(from, packet) || packet.length() == 0) return;
   HandleTFTPPacket(packet);
   theDisplay.Print(0, 1, str(tftp_content.length(), 0));
   theDisplay.Flush(false);

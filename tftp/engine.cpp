@@ -80,6 +80,23 @@ bool bind_next_port() {
   return false;
 }
 
+// Whether packet is the server's first answer: a well-formed DATA of block 1
+// to a read, ACK 0 to a write, or an ERROR to either.
+bool opens_transfer(const str& packet) {
+  if (packet.length() < tftp_header_size || tftp_byte(packet, 0) != 0) return false;
+  unsigned number = tftp_number(packet, 2);
+  switch (tftp_kind(packet)) {
+    case TFTP_OP_DATA:
+      return tftp_state == TFTP_RECEIVING && number == 1 && packet.length() <= tftp_full_packet;
+    case TFTP_OP_ACK:
+      return tftp_state == TFTP_SENDING && number == 0 && packet.length() == tftp_header_size;
+    case TFTP_OP_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void fail_transfer() {
   tftp_timer.clear();
   tftp_state = TFTP_FAILED;
@@ -169,7 +186,7 @@ void InitiateTFTP(bool read, const str& file, const str& server) {
   tftp_timer.callback(tftp_retransmit_ms, tftp_retransmit, nullptr, nullptr);
 }
 
-bool tftp_take_sender(const sockaddr_in& from) {
+bool tftp_take_sender(const sockaddr_in& from, const str& packet) {
   if (tftp.ref == nullptr) return false;
   if (from.sin_family != AF_INET || from.sin_addr.s_addr != tftp.ref->destination.sin_addr.s_addr) {
     return false;
@@ -179,8 +196,11 @@ bool tftp_take_sender(const sockaddr_in& from) {
   str host;
   tftp.get_destination(dest_port, host);
   if (!bTftpPeerKnown) {
-    // The server answers from a port of its own; the rest of the transfer
-    // goes there.
+    // The server answers from a port of its own, and the rest of the
+    // transfer goes there. Only its answer proper may fix that port: a stray
+    // datagram arriving first would otherwise take the transfer away from
+    // the server, whose DATA would then be refused as a stranger's.
+    if (!opens_transfer(packet)) return false;
     if (port != dest_port) tftp.set_destination(port, host);
     bTftpPeerKnown = true;
     return true;

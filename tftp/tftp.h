@@ -72,8 +72,8 @@ void HandleTFTPPacket(const str& packet);
 // tftp_last_packet again, or fails the transfer after the last retry.
 void tftp_retransmit(void*, void*);
 
-// Whether a datagram from `from` belongs to the transfer: it must come from
-// the server's address, and, once the server's first answer has fixed the
-// transfer's port (the destination moves to it), from that port. A datagram
-// from another port of the server's address gets ERROR 5.
-bool tftp_take_sender(const sockaddr_in& from);
+// Whether the datagram packet from `from` belongs to the transfer: it must
+// come from the server's address, and, once the server's first answer has
+// fixed the transfer's port (the destination moves to it), from that port. A
+// datagram from another port of the server's address gets ERROR 5.
+bool tftp_take_sender(const sockaddr_in& from, const str& packet);

@@ -65,7 +65,7 @@ struct endpoint {
     memset(&from, 0, sizeof from);
     str got = tftp.get_pdu(from);
     ASSERT_EQ(text(got), packet);
-    if (tftp_take_sender(from)) HandleTFTPPacket(got);
+    if (tftp_take_sender(from, got)) HandleTFTPPacket(got);
   }
 };
 
@@ -203,6 +203,29 @@ TEST_F(Engine, BlocksAreAcknowledgedToTheServersTransferPortInOrder) {
   transfer.answer(header(5, 1) + "File not found" + std::string(1, '\0'));
   EXPECT_EQ(tftp_state, TFTP_FAILED);
   EXPECT_FALSE(tftp_timer.armed()) << "an ERROR stops the retransmission";
+}
+
+TEST_F(Engine, OnlyDataOneOrAnErrorFixesTheServersPortAndStrayDatagramsBeforeItAreDropped) {
+  sim::clock::use_virtual(true);
+  endpoint stray;  // another port of the server's address, answering first
+  const std::pair<const char*, std::string> strays[] = {
+      {"empty", std::string()}, {"unknown kind", header(9, 1)}, {"DATA 2", data_packet(2, 512)}};
+  for (const auto& packet : strays) {
+    start_read();
+    stray.answer(packet.second);
+    EXPECT_EQ(destination_port(), 69) << packet.first;
+    EXPECT_EQ(stray.take(), "<nothing>") << "no ACK, no ERROR";
+    sim::clock::advance_us(5000000);
+    timeout::next();
+    EXPECT_EQ(server.take(), std::string("\0\1tolv510.bin\0octet\0", 20))
+        << "the request is still sent to port 69";
+    transfer.answer(data_packet(1, 100));
+    EXPECT_EQ(transfer.take(), ack(1));
+    EXPECT_EQ(tftp_state, TFTP_DONE);
+  }
+  start_read();
+  transfer.answer(header(5, 1) + "File not found" + std::string(1, '\0'));
+  EXPECT_EQ(tftp_state, TFTP_FAILED) << "an ERROR is an answer too";
 }
 
 TEST_F(Engine, AFullBlock65535EndsTheReadAsFailedAndAShortOneCompletesIt) {
