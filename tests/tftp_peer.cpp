@@ -212,7 +212,9 @@ void tftp_peer::run() {
           ++acks_lost;
         } else {
           acks.push_back(block);
-          if (s.active && block == s.block) {
+          if (s.active && script_.answer_every_ack && block < s.block && block < blocks) {
+            send_block(block + 1);
+          } else if (s.active && block == s.block) {
             if (block == blocks) {
               finished = true;
               s.active = false;

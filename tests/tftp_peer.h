@@ -33,11 +33,14 @@ enum class block_fault {
 };
 
 struct tftp_peer_script {
-  std::string content;          // the file served for a read request
-  bool silent = false;          // take requests and never answer
-  int transfer_port = 0;        // the port the answers come from; 0 for any
-  int retransmit_ms = 20;       // an unacknowledged block is sent again after this
-  int max_retransmits = 100;    // per block
+  std::string content;        // the file served for a read request
+  bool silent = false;        // take requests and never answer
+  int transfer_port = 0;      // the port the answers come from; 0 for any
+  int retransmit_ms = 20;     // an unacknowledged block is sent again after this
+  int max_retransmits = 100;  // per block
+  // As RFC 1350 first had it: every ACK taken, a repeated one too, is
+  // answered with the block after it (so a doubled ACK doubles the blocks).
+  bool answer_every_ack = false;
   double loss_to_client = 0;    // share of DATA datagrams lost on the way out
   double loss_from_client = 0;  // share of ACKs lost on the way in
   unsigned seed = 1;

@@ -71,8 +71,7 @@ str receive_loop() {
     if (ready < 0) exit(-1);
     if (ready > 0) {
       if (kbd_fd >= 0 && FD_ISSET(kbd_fd, &exceptional) && abort_pressed()) {
-        tftp_timer.clear();  // the request must not go out again from another loop
-        tftp_state = TFTP_FAILED;
+        tftp_finish(TFTP_FAILED);  // nothing may go out again from another loop
         return str();
       }
       if (tftp.socket() >= 0 && FD_ISSET(tftp.socket(), &readable)) take_datagram();
@@ -80,10 +79,7 @@ str receive_loop() {
       timeout::next();
     }
     // A receive error closes the socket; nothing more can arrive then.
-    if (tftp.socket() < 0 && tftp_state != TFTP_DONE) {
-      tftp_timer.clear();
-      tftp_state = TFTP_FAILED;
-    }
+    if (tftp.socket() < 0 && tftp_state != TFTP_DONE) tftp_finish(TFTP_FAILED);
     if (tftp_state == TFTP_DONE) return tftp_content;
     if (tftp_state == TFTP_FAILED) return str();
   }

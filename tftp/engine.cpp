@@ -15,11 +15,13 @@ udp tftp RUK_INIT(RUK_INIT_TFTP);
 str tftp_content RUK_INIT(RUK_INIT_TFTP);
 timeout tftp_timer RUK_INIT(RUK_INIT_TFTP);
 str tftp_last_packet RUK_INIT(RUK_INIT_TFTP);
+timeout tftp_silence_timer RUK_INIT(RUK_INIT_TFTP);
 
 int32_t tftp_port_number = tftp_first_local_port;
 int32_t tftp_state = TFTP_IDLE;
 int32_t tftp_block = 0;
 int32_t tftp_retries = 0;
+int32_t tftp_ack_wait_ms = 0;
 bool bTftpPeerKnown = false;
 
 namespace {
@@ -98,17 +100,35 @@ bool opens_transfer(const str& packet) {
 }
 
 void fail_transfer() {
-  tftp_timer.clear();
-  tftp_state = TFTP_FAILED;
+  tftp_finish(TFTP_FAILED);
+}
+
+// Sends the ACK in tftp_last_packet and arms tftp_timer to send it again
+// after wait_ms, unless the next block comes first.
+void send_ack(int wait_ms) {
+  tftp.send_pdu(tftp_last_packet);
+  tftp_ack_wait_ms = wait_ms;
+  tftp_timer.callback(wait_ms, tftp_retransmit, nullptr, nullptr);
+}
+
+// The ACK once more, with a longer wait for the next block than the last.
+void resend_ack() {
+  ++tftp_retries;
+  int wait_ms = tftp_ack_wait_ms * 2;
+  send_ack(wait_ms < tftp_retransmit_ms ? wait_ms : tftp_retransmit_ms);
 }
 
 void receive_data(const str& packet) {
   unsigned block = tftp_number(packet, 2);
   if (block != static_cast<unsigned>(tftp_block)) {
-    // The block just acknowledged, again: our ACK was lost and the server is
-    // resending. Answering keeps the transfer going; older blocks are stale.
-    if (tftp_block > 1 && block == static_cast<unsigned>(tftp_block - 1)) {
-      tftp.send_pdu(tftp_last_packet);
+    // The block just acknowledged, again: our ACK was lost, or the server
+    // resends sooner than we do. It is answered, but not when the ACK went
+    // out just now: a server that answers every ACK it gets would then send
+    // every later block twice as well (the Sorcerer's Apprentice). Older
+    // blocks are stale.
+    bool last = tftp_block > 1 && block == static_cast<unsigned>(tftp_block - 1);
+    if (last && tftp_ack_wait_ms - tftp_timer.remaining_ms() >= tftp_ack_first_wait_ms) {
+      resend_ack();
     }
     return;
   }
@@ -119,15 +139,17 @@ void receive_data(const str& packet) {
     fail_transfer();
     return;
   }
-  tftp_timer.clear();
   if (packet.length() > tftp_header_size) tftp_content += packet.substr(tftp_header_size, -1);
   tftp_last_packet = tftp_header(TFTP_OP_ACK, block);
-  tftp.send_pdu(tftp_last_packet);
-  if (full) {
-    ++tftp_block;
-  } else {
-    tftp_state = TFTP_DONE;
+  if (!full) {
+    tftp.send_pdu(tftp_last_packet);
+    tftp_finish(TFTP_DONE);
+    return;
   }
+  ++tftp_block;
+  tftp_retries = 0;
+  send_ack(tftp_ack_first_wait_ms);
+  tftp_silence_timer.callback(tftp_silence_ms, tftp_silent, nullptr, nullptr);
 }
 
 void send_next_block() {
@@ -153,8 +175,7 @@ void receive_ack(const str& packet) {
   if (tftp_state == TFTP_SENDING) {
     send_next_block();
   } else if (tftp_state == TFTP_LAST_SENT) {
-    tftp_timer.clear();
-    tftp_state = TFTP_DONE;
+    tftp_finish(TFTP_DONE);
   }
 }
 
@@ -162,6 +183,7 @@ void receive_ack(const str& packet) {
 
 void InitiateTFTP(bool read, const str& file, const str& server) {
   tftp_timer.clear();
+  tftp_silence_timer.clear();
   bTftpPeerKnown = false;
   if (!bind_next_port()) {
     tftp_state = TFTP_FAILED;
@@ -184,6 +206,7 @@ void InitiateTFTP(bool read, const str& file, const str& server) {
   tftp.send_pdu(tftp_last_packet);
   tftp_retries = 0;
   tftp_timer.callback(tftp_retransmit_ms, tftp_retransmit, nullptr, nullptr);
+  if (read) tftp_silence_timer.callback(tftp_silence_ms, tftp_silent, nullptr, nullptr);
 }
 
 bool tftp_take_sender(const sockaddr_in& from, const str& packet) {
@@ -234,11 +257,23 @@ void HandleTFTPPacket(const str& packet) {
 }
 
 void tftp_retransmit(void*, void*) {
-  if (tftp_retries < tftp_max_retries) {
+  if (tftp_state == TFTP_RECEIVING && tftp_block > 1) {
+    resend_ack();  // until the silence ends the read
+  } else if (tftp_retries < tftp_max_retries) {
     tftp.send_pdu(tftp_last_packet);
     ++tftp_retries;
     tftp_timer.callback(tftp_retransmit_ms, tftp_retransmit, nullptr, nullptr);
   } else {
-    tftp_state = TFTP_FAILED;
+    fail_transfer();
   }
+}
+
+void tftp_silent(void*, void*) {
+  fail_transfer();
+}
+
+void tftp_finish(int32_t state) {
+  tftp_timer.clear();
+  tftp_silence_timer.clear();
+  tftp_state = state;
 }

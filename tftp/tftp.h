@@ -34,6 +34,10 @@ extern str tftp_content;
 extern timeout tftp_timer;
 // The last packet sent, kept for retransmission.
 extern str tftp_last_packet;
+// Fails a read that has had no new block for tftp_silence_ms (tftp_silent).
+extern timeout tftp_silence_timer;
+// Reading: the wait tftp_timer was last armed with for the ACK.
+extern int32_t tftp_ack_wait_ms;
 // The local port of the last transfer; each transfer takes the next one of
 // the ten from 4900 (4901 first).
 extern int32_t tftp_port_number;
@@ -69,8 +73,17 @@ void InitiateTFTP(bool read, const str& file, const str& server);
 void HandleTFTPPacket(const str& packet);
 
 // Timer function of tftp_timer (both arguments ignored): sends
-// tftp_last_packet again, or fails the transfer after the last retry.
+// tftp_last_packet again, or fails the transfer after the last retry. An ACK
+// of a read is sent again with the next, longer wait.
 void tftp_retransmit(void*, void*);
+
+// Timer function of tftp_silence_timer (both arguments ignored): the server
+// has sent no new block for too long; the read fails.
+void tftp_silent(void*, void*);
+
+// Ends the transfer in state (TFTP_DONE or TFTP_FAILED); no timer of the
+// client stays armed.
+void tftp_finish(int32_t state);
 
 // Whether the datagram packet from `from` belongs to the transfer: it must
 // come from the server's address, and, once the server's first answer has
