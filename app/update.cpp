@@ -19,7 +19,7 @@ namespace {
 constexpr const char* flash_error = "Flash Error!";
 
 bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5);
-bool erase_write_verify(int mtd4, int mtd5, str payload, unsigned long length);
+bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length);
 void update_screen(const char* row0, const char* row1);
 bool update_error(const char* message, const char* row1 = "Press any key to abort...");
 
@@ -30,10 +30,14 @@ bool tftp_store_image(const str& address, const str& server, const str& gateway,
   set_ethernet_device(address, netmask, gateway, "eth0");
   str location = str("tftp://") + address + "/tolv510.bin";
   update_screen("tftp", nullptr);
+  // The one copy of the image: the header words are read and the payload is
+  // written and read back in place, so that from the first erase to the end
+  // nothing allocates more than a screen's text.
   str content = GetTFTPFile(location, server, 0);
-  if (content.length() == 0) return update_error("No File or Server");
+  if (content.length() == 0) {
+    return update_error(tftp_state == TFTP_NO_MEMORY ? "Out of memory!" : "No File or Server");
+  }
   if (content.length() < image_min_file_size) return update_error("Wrong Size!");
-  content.touch(0);
   uint32_t checksum = image_word(content, image_checksum_offset);
   uint32_t length = image_word(content, image_length_offset);
   if (image_word(content, image_magic_offset) != image_magic_value) {
@@ -101,7 +105,7 @@ bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5) {
 
 // Erases both partitions and writes and verifies the payload on mtd5. Closes
 // both descriptors.
-bool erase_write_verify(int mtd4, int mtd5, str payload, unsigned long length) {
+bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length) {
   update_screen("Erasing applications...", "DON'T TURN OFF THE POWER");
   bool erased = inca_erase_flash(mtd4, 0, -1, false) == 0;
   close(mtd4);
@@ -110,7 +114,6 @@ bool erase_write_verify(int mtd4, int mtd5, str payload, unsigned long length) {
     return update_error(flash_error);
   }
   update_screen("Writing applications...", "Update: 0%");
-  payload.touch(0);
   if (!flash_write_image(mtd5, payload, length)) {
     close(mtd5);
     return update_error(flash_error);

@@ -5,7 +5,10 @@
 // each error screen with two different keys once it is shown.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -154,6 +157,66 @@ class Update : public testing::Test {
     }
     return result;
   }
+  // The update as update() runs it, in a child process whose memory is
+  // limited to what it uses now plus allowance bytes. Returns the child's exit
+  // status: 0 the update returned true, 1 false, other the process ended on
+  // its own (255: out of memory).
+  int update_in_memory(const std::string& file, size_t allowance) {
+    ruk_test::tftp_peer_script script;
+    script.content = file;
+    ruk_test::tftp_peer peer(script);
+    sim::redirect_port69(peer.port());
+    int screen_pipe[2];
+    EXPECT_EQ(pipe(screen_pipe), 0);
+    fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+      close(screen_pipe[0]);
+      // Large blocks from their own mappings, as in a fresh process, whatever
+      // the tests before this one left in the allocator's state.
+      mallopt(M_MMAP_THRESHOLD, 128 << 10);
+      rlimit limit;
+      limit.rlim_cur = limit.rlim_max = data_in_use() + allowance;
+      setrlimit(RLIMIT_DATA, &limit);
+      sim::transcript_clear();
+      bool result = tftp_store_image("10.0.0.2", "127.0.0.1", "0.0.0.0", "255.255.255.0");
+      sim::settle();
+      std::string shown;
+      for (const std::string& line : sim::transcript_lines()) {
+        if (line.compare(0, 7, "screen\t") == 0) shown += line.substr(7) + "\n";
+      }
+      ssize_t written = write(screen_pipe[1], shown.data(), shown.size());
+      _exit(written == static_cast<ssize_t>(shown.size()) && result ? 0 : 1);
+    }
+    close(screen_pipe[1]);
+    peer.start();
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(screen_pipe[0], buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+    close(screen_pipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    peer.stop();
+    screens.clear();
+    for (size_t at = 0, next; (next = shown.find('\n', at)) != std::string::npos; at = next + 1) {
+      screens.push_back(shown.substr(at, next - at));
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  // Bytes of data (heap and private mappings) this process has now.
+  static size_t data_in_use() {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word) {
+      if (word == "VmData:") {
+        size_t kib = 0;
+        status >> kib;
+        return kib << 10;
+      }
+    }
+    return 0;
+  }
+
   // The screens after the download's byte counts.
   std::vector<std::string> after_download() const {
     std::vector<std::string> rest;
@@ -338,6 +401,26 @@ TEST_F(Update, AFailedEraseOrWriteOrADifferenceOnReadingBackIsNeverASuccess) {
     EXPECT_EQ(after_download(), c.screens) << what;
     answered = false;
   }
+}
+
+TEST_F(Update, MemoryForOneCopyOfTheImageIsEnoughAndTooLittleEndsBeforeAnyErase) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "skipped: the address sanitizer's allocator maps its own memory";
+#endif
+  const char* emulator = getenv("RUK_EMULATOR");
+  if (emulator != nullptr && *emulator != 0) {
+    GTEST_SKIP() << "skipped: under the emulator the limit would hold the emulator's memory too";
+  }
+  std::string payload = random_payload(1u << 20);
+  std::string image = image_of(payload);
+  EXPECT_EQ(update_in_memory(image, image.size() * 3 / 2), 0) << "room for one copy, not two";
+  EXPECT_TRUE(holds(contents(dir + "/mtd5"), payload));
+
+  new_flash();
+  answered = false;
+  EXPECT_EQ(update_in_memory(image, image.size() / 2), 1) << "an update that cannot hold the image";
+  EXPECT_EQ(after_download(), failure("Out of memory!"));
+  EXPECT_TRUE(flash_unchanged());
 }
 
 }  // namespace

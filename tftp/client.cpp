@@ -80,8 +80,12 @@ str receive_loop() {
     }
     // A receive error closes the socket; nothing more can arrive then.
     if (tftp.socket() < 0 && tftp_state != TFTP_DONE) tftp_finish(TFTP_FAILED);
-    if (tftp_state == TFTP_DONE) return tftp_content;
-    if (tftp_state == TFTP_FAILED) return str();
+    if (tftp_state == TFTP_DONE) {
+      str file = tftp_content;
+      tftp_content = str();
+      return file;
+    }
+    if (tftp_state == TFTP_FAILED || tftp_state == TFTP_NO_MEMORY) return str();
   }
 }
 

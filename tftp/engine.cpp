@@ -139,7 +139,16 @@ void receive_data(const str& packet) {
     fail_transfer();
     return;
   }
-  if (packet.length() > tftp_header_size) tftp_content += packet.substr(tftp_header_size, -1);
+  int data = packet.length() - tftp_header_size;
+  if (data > 0 && !tftp_content.try_touch(data)) {
+    // The file does not fit: the server is told, and what arrived is let go
+    // at once, so that the caller has the memory to say so.
+    tftp.send_pdu(tftp_error_packet(TFTP_ERR_DISK_FULL, "Out of memory"));
+    tftp_content = str();
+    tftp_finish(TFTP_NO_MEMORY);
+    return;
+  }
+  if (data > 0) tftp_content += packet.substr(tftp_header_size, -1);
   tftp_last_packet = tftp_header(TFTP_OP_ACK, block);
   if (!full) {
     tftp.send_pdu(tftp_last_packet);

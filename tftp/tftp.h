@@ -25,6 +25,7 @@ enum {
   TFTP_SENDING = 3,    // write: request or DATA sent, waiting for its ACK
   TFTP_LAST_SENT = 4,  // write: the last (short) DATA sent, waiting for its ACK
   TFTP_RECEIVING = 5,  // read: request sent or DATA being received
+  TFTP_NO_MEMORY = 6,  // read failed: the file outgrew the memory
 };
 
 extern udp tftp;
@@ -55,7 +56,9 @@ extern bool bTftpPeerKnown;
 // none); the request goes to port 69 of server, whose text may carry a
 // ":port" that is ignored. size > 0 reserves room for that many bytes.
 // Returns the file's bytes, or an empty str when the transfer failed or the
-// user pressed "g" (an empty file cannot be told from a failure). Shows the
+// user pressed "g" (an empty file cannot be told from a failure; tftp_state
+// tells a file too large for the memory, TFTP_NO_MEMORY). The bytes are not
+// kept in tftp_content: the caller holds the only copy. Shows the
 // byte count at column 0 of row 1 of theDisplay as blocks arrive. Watches
 // kbd_fd (when open) for the abort key. Ends the process with status 255
 // when select fails.

@@ -14,6 +14,7 @@ enum {
 // ERROR codes the client sends.
 enum {
   TFTP_ERR_UNDEFINED = 0,
+  TFTP_ERR_DISK_FULL = 3,  // "disk full or allocation exceeded"
   TFTP_ERR_UNKNOWN_TID = 5,
 };
 
