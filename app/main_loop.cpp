@@ -103,7 +103,16 @@ void run_update() {
   printf("nm = %s\n", netmask.c_str());
   // Out before the update: a restart drops whatever stdio still holds.
   fflush(stdout);
-  if (!tftp_store_image(ip, server, gateway, netmask)) return;
+  if (!tftp_store_image(ip, server, gateway, netmask)) {
+    // With the software erased the start-up must not go on: back to the
+    // menu, the addresses as they were, for another try (another server,
+    // another cable). g there still ends the program.
+    if (bFlashErased) {
+      bRunning = 1;
+      show_menu();
+    }
+    return;
+  }
   theDisplay.Clear();
   theDisplay.Print(0, 0, "Update Successful");
   theDisplay.Print(0, 1, "Restarting...");

@@ -30,5 +30,6 @@ int main_loop();
 void handle_key_event();
 
 // The update key: prints the four addresses, runs the update and restarts
-// the machine when it succeeded. Ends the loop in any case.
+// the machine when it succeeded. A failed update ends the loop, unless it
+// (or one before it) has erased the software: then the menu comes back.
 void run_update();

@@ -148,3 +148,7 @@ void reset_settings() {
     for (str* octet : s.octets) *octet = "0";
   }
 }
+
+void show_menu() {
+  show(screens[menu_state]);
+}

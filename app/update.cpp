@@ -14,14 +14,15 @@
 #include "display/matrix_display.h"
 #include "tftp/tftp.h"
 
-namespace {
+bool bFlashErased = false;
 
-constexpr const char* flash_error = "Flash Error!";
+namespace {
 
 bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5);
 bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length);
 void update_screen(const char* row0, const char* row1);
 bool update_error(const char* message, const char* row1 = "Press any key to abort...");
+bool update_broken();
 
 }  // namespace
 
@@ -51,7 +52,7 @@ bool tftp_store_image(const str& address, const str& server, const str& gateway,
 
   int mtd4 = -1, mtd5 = -1;
   mtd_info_user info5;
-  if (!open_flash(mtd4, mtd5, info5)) return update_error(flash_error);
+  if (!open_flash(mtd4, mtd5, info5)) return update_error("Flash Error!");
   if (length > info5.size) {
     close(mtd4);
     close(mtd5);
@@ -107,22 +108,23 @@ bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5) {
 // both descriptors.
 bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length) {
   update_screen("Erasing applications...", "DON'T TURN OFF THE POWER");
+  bFlashErased = true;
   bool erased = inca_erase_flash(mtd4, 0, -1, false) == 0;
   close(mtd4);
   if (!erased || inca_erase_flash(mtd5, 0, -1, false) != 0 || lseek(mtd5, 0, SEEK_SET) != 0) {
     close(mtd5);
-    return update_error(flash_error);
+    return update_broken();
   }
   update_screen("Writing applications...", "Update: 0%");
   if (!flash_write_image(mtd5, payload, length)) {
     close(mtd5);
-    return update_error(flash_error);
+    return update_broken();
   }
   update_screen("Verifying flash...", nullptr);
-  int verified = flash_verify_image(mtd5, payload, length);
+  bool verified = flash_verify_image(mtd5, payload, length) == 1;
   close(mtd5);
-  if (verified < 0) return update_error(flash_error);
-  if (verified == 0) return update_error("Verify Error!");
+  if (!verified) return update_broken();
+  bFlashErased = false;
   return true;
 }
 
@@ -140,6 +142,15 @@ bool update_error(const char* message, const char* row1) {
   update_screen(message, row1);
   wait_for_key();
   update_screen("Canceled ...", nullptr);
+  return false;
+}
+
+// The screen of a failure once the erasing has begun, whatever failed:
+// nothing is canceled then, and the user must not walk away from a phone
+// that has no software to start. Always false.
+bool update_broken() {
+  update_screen("Update failed, software", "not intact: press a key");
+  wait_for_key();
   return false;
 }
 

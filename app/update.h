@@ -14,9 +14,15 @@
 // /dev/mtd5, writes the payload to /dev/mtd5 with the percentage shown, and
 // reads it back. True only for an image written and verified. Every failure
 // shows its screen, waits for a key (wait_for_key) and returns false; a
-// failure before the first erase leaves both partitions as they were.
+// failure before the first erase leaves both partitions as they were and
+// ends in "Canceled ...", one after it says that the software is not intact.
 bool tftp_store_image(const str& address, const str& server, const str& gateway,
                       const str& netmask);
+
+// Set when an update begins to erase the application partitions, cleared
+// when it has written and verified an image there: while set, the phone has
+// no intact software to start, and the program must not end.
+extern bool bFlashErased;
 
 // Whether the payload's words sum to checksum over the first length bytes
 // (whole words only); on a mismatch shows the CRC error screen, waits for a
