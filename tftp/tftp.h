@@ -47,8 +47,9 @@ extern int32_t tftp_state;
 extern int32_t tftp_block;
 // Retransmissions made of tftp_last_packet.
 extern int32_t tftp_retries;
-// Set once the server's first answer has fixed the port its transfer uses;
-// from then on only that port of the server's address takes part.
+// Set once the server's first answer proper has fixed the port its
+// transfer uses; from then on only that port of the server's address takes
+// part.
 extern bool bTftpPeerKnown;
 
 // Reads one file. location is a text such as "tftp://HOST/tolv510.bin" (only
@@ -89,7 +90,9 @@ void tftp_silent(void*, void*);
 void tftp_finish(int32_t state);
 
 // Whether the datagram packet from `from` belongs to the transfer: it must
-// come from the server's address, and, once the server's first answer has
-// fixed the transfer's port (the destination moves to it), from that port. A
-// datagram from another port of the server's address gets ERROR 5.
+// come from the server's address. The server's first answer proper (DATA 1
+// to a read, ACK 0 to a write, or an ERROR) fixes the transfer's port, and
+// the destination moves to it; anything before that answer is dropped
+// unanswered, and the request goes on to port 69. From then on only that port
+// of the server's address takes part: a datagram from another gets ERROR 5.
 bool tftp_take_sender(const sockaddr_in& from, const str& packet);
