@@ -45,3 +45,9 @@ int inca_get_key(key_event_t& event, char& key);
 // without a key. The whole wait ends after 300 seconds at most, and at once
 // when select fails.
 void wait_for_key();
+
+// Waits for the user to acknowledge a screen with one key: events that were
+// pending before it (keys pressed while the flash was being written) are
+// dropped, then the next press ends the wait; releases and failed reads do
+// not. 300 seconds at most, and at once when select fails.
+void wait_for_press();

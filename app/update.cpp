@@ -147,10 +147,11 @@ bool update_error(const char* message, const char* row1) {
 
 // The screen of a failure once the erasing has begun, whatever failed:
 // nothing is canceled then, and the user must not walk away from a phone
-// that has no software to start. Always false.
+// that has no software to start. One key, pressed once the screen is there,
+// goes back to the menu. Always false.
 bool update_broken() {
   update_screen("Update failed, software", "not intact: press a key");
-  wait_for_key();
+  wait_for_press();
   return false;
 }
 

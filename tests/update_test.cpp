@@ -21,6 +21,7 @@
 #include "app/update.h"
 #include "app/keypad.h"
 #include "display/matrix_display.h"
+#include "sim/clock.h"
 #include "sim/fd_table.h"
 #include "sim/keypad_model.h"
 #include "sim/keypad_script.h"
@@ -105,9 +106,17 @@ void answer_error_screens() {
       row1 == abort_row || row1 == "     Press any key" || row1 == "not intact: press a key";
   if (answered || !appeared || !waits) return;
   answered = true;
+  // A moment after the screen came: keys that were pending before it may be
+  // dropped unread.
+  int64_t at = sim::clock::elapsed_us() / 1000 + 1;
   for (char key : {'1', '2'}) {
-    sim::keypad::model()->push(sim::keypad_code(key), 1);
-    sim::keypad::model()->push(sim::keypad_code(key), 0);
+    for (int32_t state : {1, 0}) {
+      sim::key_event e;
+      e.at_ms = at;
+      e.code = sim::keypad_code(key);
+      e.state = state;
+      sim::keypad::model()->schedule(e);
+    }
   }
 }
 
