@@ -8,7 +8,8 @@
 //
 // Buffers come from eleven size-class pools whose released blocks are kept for
 // reuse; only blocks above the largest class go back to the heap. Running out
-// of memory ends the process with a message on standard error.
+// of memory, or a length that 32 bits cannot hold, ends the process
+// (lib/out_of_memory.h).
 //
 // The three fields are public: code that needs the bytes reads them as
 // ref->bytes[start .. end), and may write into that range after touch(0).
@@ -207,7 +208,3 @@ class str {
   // Steps back from next over CR and LF, not before from.
   int line_end(int from, int next) const;
 };
-
-// Ends the process with a message on standard error; for allocations that
-// cannot be satisfied. Never returns.
-[[noreturn]] void out_of_memory(long long bytes);
