@@ -42,7 +42,7 @@ str::str(const char* bytes, int n) {
 str::str(char ch, int n) {
   allzero();
   if (n <= 0) return;
-  ref = get_cstring(n + 1);
+  ref = get_cstring(checked_size(n + 1LL));
   memset(ref->bytes, ch, static_cast<size_t>(n));
   end = n;
 }
@@ -206,7 +206,7 @@ void str::set_character(int i, char ch) {
   if (i < length()) {
     touch(0);
   } else {
-    touch(i - length() + 1);
+    touch(checked_size(i + 1LL - length()));
     int old_end = end;
     end = start + i + 1;
     // Bytes skipped between the old end and i read as zero.
@@ -227,7 +227,9 @@ const char* str::c_str() const {
 
 str str::substr(int position, int len) const {
   if (position < 0) {
-    len += position;
+    // Any sum below zero means "to the end", as a negative length does.
+    long long shortened = static_cast<long long>(len) + position;
+    len = shortened < 0 ? -1 : static_cast<int>(shortened);
     position = 0;
   }
   int available = length() - position;

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+std::string text(const str& s) {
+  return std::string(s.data(), static_cast<size_t>(s.length()));
+}
 
 TEST(StrPool, SizeClassBoundaries) {
   struct {
@@ -47,7 +49,10 @@ TEST(StrPool, LargeBlocksGoBackToTheHeapNotToAPool) {
 }
 
 TEST(StrPool, AnImpossibleSizeEndsTheProcessWithAMessage) {
-  EXPECT_EXIT(str::get_cstring(INT32_MAX), testing::ExitedWithCode(255),
+  EXPECT_EXIT(str::get_cstring(INT32_MAX), testing::ExitedWithCode(255), "ruk: out of memory");
+  // Sizes that only overflow once something is added to the caller's count.
+  EXPECT_EXIT(str('x', INT32_MAX), testing::ExitedWithCode(255), "ruk: out of memory");
+  EXPECT_EXIT(str().set_character(INT32_MAX, 'x'), testing::ExitedWithCode(255),
               "ruk: out of memory");
 }
 
@@ -97,9 +102,13 @@ TEST(StrValue, DecimalValueOfATextFollowsTheSignRules) {
   struct {
     const char* text;
     int value;
-  } cases[] = {{"42", 42},     {"  42", 42},  {"\t42", 42}, {"42abc", 42}, {"-7", -7},
-               {"+-12", -12},  {"", 0},       {"   ", 0},   {"-", 0},      {"-+5", 0},
-               {"a1", 0},      {"\n5", 0},    {"4294967297", 1}, {"-2147483648", INT32_MIN}};
+  } cases[] = {{"42", 42},        {"  42", 42},
+               {"\t42", 42},      {"42abc", 42},
+               {"-7", -7},        {"+-12", -12},
+               {"", 0},           {"   ", 0},
+               {"-", 0},          {"-+5", 0},
+               {"a1", 0},         {"\n5", 0},
+               {"4294967297", 1}, {"-2147483648", INT32_MIN}};
   for (auto c : cases) EXPECT_EQ(str(c.text).value(), c.value) << '"' << c.text << '"';
 }
 
@@ -281,6 +290,7 @@ TEST(StrSubstr, ClampsPositionAndLength) {
   EXPECT_EQ(text(s.substr(-2, 3)), "a");
   EXPECT_EQ(text(s.substr(1, 2).substr(1, -1)), "c");
   EXPECT_EQ(s.substr(9, -1).length(), 0);
+  EXPECT_EQ(text(s.substr(INT32_MIN, -1)), "abcde") << "the position added to the length";
 }
 
 TEST(StrField, DottedQuadFields) {
