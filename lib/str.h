@@ -177,7 +177,7 @@ class str {
   // Without line n and its break; unchanged when there is no line n.
   str remove_line(int n, bool fold) const;
   // Line n and its break replaced by text; text appended when there is no
-  // line n.
+  // line n, put in front for n below 0.
   str replace_line(const str& text, int n, bool fold) const;
   str to_lower() const;
   str to_upper() const;
@@ -207,4 +207,6 @@ class str {
   int line_begin(int from, int n, bool fold) const;
   // Steps back from next over CR and LF, not before from.
   int line_end(int from, int next) const;
+  // Where the line after line n begins, given first, where line n begins.
+  int next_line_begin(int first, int n, bool fold) const;
 };
