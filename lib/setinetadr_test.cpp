@@ -43,6 +43,7 @@ TEST(Setinetadr, PortsThatDoNotFitAreRefused) {
   EXPECT_FALSE(utils::setinetadr(a, 70000, "127.0.0.1"));
   EXPECT_EQ(a.sin_port, 0);
   EXPECT_FALSE(utils::setinetadr(a, -1, "127.0.0.1"));
+  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK)) << "the address is converted all the same";
   EXPECT_TRUE(utils::setinetadr(a, 65535, "127.0.0.1"));
   EXPECT_EQ(ntohs(a.sin_port), 65535);
   EXPECT_TRUE(utils::setinetadr(a, 0, "127.0.0.1"));

@@ -13,6 +13,11 @@ class utils {
   // Two upper-case hexadecimal digits per byte.
   static str bin2hex(const str& bytes);
   // Fills address from a dotted-quad text and a port (no name resolution);
-  // false when the text is no address.
+  // false when the text is no address (the address is then 0.0.0.0) or the
+  // port is no valid port (the port is then 0; the address is filled in all
+  // the same).
   static bool setinetadr(sockaddr_in& address, int port, const str& host);
+
+  // The rule for every port given to a socket address: 0..65535.
+  static bool valid_port(int port) { return port >= 0 && port <= 65535; }
 };
