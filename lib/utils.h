@@ -2,6 +2,7 @@
 #pragma once
 
 #include <netinet/in.h>
+#include <stdint.h>
 
 #include "lib/str.h"
 
@@ -20,4 +21,9 @@ class utils {
 
   // The rule for every port given to a socket address: 0..65535.
   static bool valid_port(int port) { return port >= 0 && port <= 65535; }
+  // Closes sock when it is a descriptor and leaves it at -1.
+  static void close_socket(int32_t& sock);
+  // The local port a socket is bound to, in host order; 0 for a negative
+  // descriptor or when the system cannot tell.
+  static int local_port(int sock);
 };
