@@ -233,6 +233,18 @@ TEST_F(Display, AnLedBlinksEvery125MsByDefaultUntilSwitchedOn) {
   EXPECT_EQ(leds.device->requests, (requests{{0x80045401UL, 0x04UL}, {0x80045402UL, 0x02UL}}));
 }
 
+TEST_F(Display, ClosingTheLedDeviceEndsTheBlinkingOnIt) {
+  attached<display_fakes::led_device> first("/dev/test-leds");
+  attached<display_fakes::led_device> second("/dev/test-leds-2");
+  display.SetLedDevice("/dev/test-leds");
+  display.SetLed("3", "blink", 0);
+  display.SetLed("4", "blink", 0);
+  display.SetLedDevice("/dev/test-leds-2");  // may get the descriptor number of the first
+  EXPECT_TRUE(timeout::empty());
+  run_for(500);
+  EXPECT_TRUE(second.device->requests.empty());
+}
+
 TEST_F(Display, ContrastStepsTheDriverTwicePerLevelAndAWildLevelEndsQuickly) {
   display.SetContrast(20);
   EXPECT_EQ(port().volumes, (std::vector<int>{33, 34})) << "from 38 to 40";
