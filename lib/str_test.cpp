@@ -33,7 +33,9 @@ TEST(StrPool, ReleasedBlocksAreReusedLastInFirstOut) {
   // Both are 4084-byte blocks: the last released comes back first, for any
   // request of that class.
   EXPECT_EQ(str::get_cstring(2037), b);
+  EXPECT_EQ(b->count, 1) << "the count word held the link to a";
   EXPECT_EQ(str::get_cstring(4084), a);
+  EXPECT_EQ(a->count, 1);
   str::release_cstring(a);
   str::release_cstring(b);
 }
@@ -235,6 +237,19 @@ TEST(StrAppend, ALargePrivateViewGrowsAsANewBlockWould) {
   EXPECT_EQ(text(tail), expected.substr(1000) + more);
 }
 
+TEST(StrAppend, ALargePrivateViewAppendsItsOwnBytesWhenItMustGrow) {
+  // Growing moves the bytes to the block's beginning, or the block itself:
+  // the bytes to append must be read from where they were.
+  std::string expected;
+  for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
+  str whole(expected.data(), static_cast<int>(expected.size()));
+  str tail = whole.substr(1000, -1);
+  whole = str();
+  ASSERT_EQ(tail.ref->size, 98304);
+  tail.append(tail.data() + 5, 40000);
+  EXPECT_EQ(text(tail), expected.substr(1000) + expected.substr(1005, 40000));
+}
+
 TEST(StrAppend, ALargeSharedStringIsCopiedBeforeItGrows) {
   std::string expected(100000, 'x');
   str a(expected.data(), static_cast<int>(expected.size()));
@@ -281,6 +296,14 @@ TEST(StrAccess, CharactersOutOfRangeAndWritesPastTheEnd) {
   EXPECT_EQ(text(e), "q");
 }
 
+TEST(StrAccess, CStrOfAFullBufferMovesTheTextToMakeRoomForTheZero) {
+  str full(std::string(52, 'f').c_str());  // private, not a byte to spare
+  ASSERT_EQ(full.ref->size, full.end);
+  const char* z = full.c_str();
+  EXPECT_LT(full.end, full.ref->size) << "the terminator lies inside the buffer";
+  EXPECT_EQ(std::string(z), std::string(52, 'f'));
+}
+
 TEST(StrSubstr, ClampsPositionAndLength) {
   str s("abcde");
   EXPECT_EQ(text(s.substr(0, -1)), "abcde");
@@ -323,6 +346,8 @@ TEST(StrField, QuotedFieldsKeepSeparatorsAndStopAtLineEnds) {
   EXPECT_EQ(text(str("\"ab\"cd,e").get_field(1, ',', false)), "cd")
       << "a byte right after a closing quote begins the next field";
   EXPECT_EQ(text(str("ab\r\ncd,e").get_field(0, ',', false)), "ab");
+  EXPECT_EQ(text(str("\"ab\ncd\",e").get_field(0, ',', false)), "ab") << "quoted, too";
+  EXPECT_EQ(text(str("\"ab\rcd\",e").get_field(0, ',', false)), "ab");
   EXPECT_EQ(text(str("ab\r\ncd,e").get_field(1, ',', false)), "e")
       << "CR and LF do not end a field being skipped";
   EXPECT_EQ(str("\ncd").get_field(0, ',', false).length(), 0);
