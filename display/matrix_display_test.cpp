@@ -13,6 +13,7 @@
 #include "display/font.h"
 #include "display/tld.h"
 #include "sim/clock.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -41,10 +42,6 @@ bool blank(const RasterImage& image) {
     }
   }
   return true;
-}
-
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
 }
 
 // The event loop's timer side for ms of virtual time: each pass sleeps until

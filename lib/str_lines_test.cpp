@@ -5,16 +5,9 @@
 #include <vector>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
-
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
-}
 
 // Where each line after the first begins, as positions in the string.
 std::vector<int> later_line_starts(const str& s, bool fold) {

@@ -4,11 +4,9 @@
 
 #include <string>
 
-namespace {
+#include "tests/str_text.h"
 
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
+namespace {
 
 TEST(StrPool, SizeClassBoundaries) {
   struct {

@@ -1,5 +1,6 @@
 #include "lib/udp.h"
 #include "tests/socket_address.h"
+#include "tests/str_text.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -23,10 +24,6 @@ using ruk_test::port_of;
 
 // Every datagram of these tests goes to 127.0.0.1; other addresses are only
 // converted and stored, never sent to.
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 // A plain datagram socket on 127.0.0.1 standing for the other end.
 struct peer {
