@@ -30,7 +30,7 @@ inline std::string bytes_of(const str& s) {
 // operations see start > 0 and bytes on both sides that are not theirs.
 inline str embedded(const std::string& text, str* whole) {
   std::string padded = "<<" + text + ">>";
-  *whole = str(padded.data(), static_cast<int>(padded.size()));
+  *whole = bytes(padded);
   return whole->substr(2, static_cast<int>(text.size()));
 }
 

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "lib/utils.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(Setinetadr, NamesAndMalformedTextsAreNoAddress) {
   for (const str& t : texts) {
     sockaddr_in a;
     memset(&a, 0xFF, sizeof a);
-    EXPECT_FALSE(utils::setinetadr(a, 80, t)) << std::string(t.data(), t.length());
+    EXPECT_FALSE(utils::setinetadr(a, 80, t)) << text(t);
     EXPECT_EQ(a.sin_addr.s_addr, 0u);
     EXPECT_EQ(a.sin_family, AF_INET);
   }

@@ -223,7 +223,7 @@ TEST(StrAppend, ALargePrivateViewGrowsAsANewBlockWould) {
   // block would have them.
   std::string expected;
   for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
-  str whole(expected.data(), static_cast<int>(expected.size()));
+  str whole = bytes(expected);
   str tail = whole.substr(1000, -1);
   whole = str();  // tail alone holds the block now
   ASSERT_EQ(tail.ref->count, 1);
@@ -240,7 +240,7 @@ TEST(StrAppend, ALargePrivateViewAppendsItsOwnBytesWhenItMustGrow) {
   // the bytes to append must be read from where they were.
   std::string expected;
   for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
-  str whole(expected.data(), static_cast<int>(expected.size()));
+  str whole = bytes(expected);
   str tail = whole.substr(1000, -1);
   whole = str();
   ASSERT_EQ(tail.ref->size, 98304);
@@ -250,7 +250,7 @@ TEST(StrAppend, ALargePrivateViewAppendsItsOwnBytesWhenItMustGrow) {
 
 TEST(StrAppend, ALargeSharedStringIsCopiedBeforeItGrows) {
   std::string expected(100000, 'x');
-  str a(expected.data(), static_cast<int>(expected.size()));
+  str a = bytes(expected);
   str b = a;
   b.append("tail", 4);
   EXPECT_NE(a.ref, b.ref);

@@ -126,7 +126,7 @@ TEST(TcpConnection, PartialSendKeepsTheRestAndTheNextSendStartsWithIt) {
   std::string data(1 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
 
-  EXPECT_TRUE(k.client.send(str(data.data(), static_cast<int>(data.size()))));
+  EXPECT_TRUE(k.client.send(bytes(data)));
   size_t left = static_cast<size_t>(k.client.ref->outgoing.length());
   ASSERT_GT(left, 0u);
   ASSERT_LT(left, data.size());
