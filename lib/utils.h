@@ -1,4 +1,5 @@
-// utils: conversions shared by the string, network and file code.
+// utils: conversions and socket chores shared by the string, network and
+// file code.
 #pragma once
 
 #include <netinet/in.h>
