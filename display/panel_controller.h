@@ -17,13 +17,13 @@ constexpr int lcd_status_busy = 0x80;
 
 constexpr int lcd_contrast_max = 63;
 
-// The set-up: before and after the contrast value that follows lcd_set_volume.
+// The set-up: the commands before lcd_set_volume and its contrast value,
+// and those after them.
 constexpr unsigned char lcd_setup_before_volume[] = {
     0xAE,  // display off
     0xA0,  // segment (column) order normal
     0xC0,  // common (row) scan direction normal
     0x23,  // internal regulator resistor ratio 3
-    0x81,  // electronic volume: the contrast follows
 };
 constexpr unsigned char lcd_setup_after_volume[] = {
     0xA9, 0xC1,  // panel mode

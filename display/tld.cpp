@@ -75,6 +75,8 @@ void TLD::setup_panel(int full) {
   }
   // The driver's own contrast, so that a re-initialisation keeps the
   // contrast the user set (32 at start).
+  send_command(lcd_set_volume);
+  wait_ready();
   send_command(contrast);
   wait_ready();
   for (unsigned char command : lcd_setup_after_volume) {
