@@ -1,0 +1,35 @@
+#include "vm/guest/lcd_agent.h"
+
+#include "sim/lcd_text.h"
+
+namespace vm {
+
+int lcd_agent::apply(const port_line_request& r) {
+  ++requests_;
+  sim::port_record record = {r.port, r.pin, r.value};
+  sim::port_event event;
+  // The kernel's driver has already refused what the pins refuse.
+  if (pins_.apply(r.request, record, &event) < 0) return 0;
+  int level = bus_.on_request(event);
+  return event.kind == sim::port_event::read ? level : 0;
+}
+
+bool lcd_agent::take_screen(std::string* text) {
+  if (controller_.changes() == taken_changes_) return false;
+  taken_changes_ = controller_.changes();
+  if (controller_.memory() == taken_) return false;
+  taken_ = controller_.memory();
+  *text = sim::lcd_read_screen(taken_).transcript_text();
+  return true;
+}
+
+std::string dots_frame(const sim::lcd_memory& memory) {
+  std::string frame;
+  for (int y = 0; y < sim::lcd_memory::rows; ++y) {
+    for (int x = 0; x < sim::lcd_memory::columns; ++x) frame += memory.pixel(x, y) ? '#' : '.';
+    frame += '\n';
+  }
+  return frame + "\n";
+}
+
+}  // namespace vm
