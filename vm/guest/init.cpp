@@ -6,12 +6,12 @@
 // to the second serial port), then starts the program as the phone's
 // start-up does, /bin/ruk without arguments, and waits for it. The program
 // runs under a seccomp filter that stops it at each system call but its port
-// requests and clock readings until ruk-devices lets it go on: so ruk-devices
-// knows when the panel has settled, as the simulator does, and the call
-// itself is made as it was asked. A program
-// that restarts the machine ends the guest there (QEMU runs with
-// -no-reboot). One that ends is reported on the console, "init: ruk ended
-// with status N" (or "ruk ended: signal N"), and the guest powers off.
+// requests and clock readings until ruk-devices lets the call go on as it
+// was asked: so ruk-devices knows when the panel has settled, as the
+// simulator does. A program that restarts the machine ends the guest there
+// (QEMU runs with -no-reboot). One that ends is reported on the console,
+// "init: ruk ended with status N" (or "ruk ended: signal N"), and the guest
+// powers off.
 //
 // A run's settings come in a second archive that the host appends to the
 // initramfs for that run (QEMU's Malta board passes only 255 characters of
@@ -24,15 +24,11 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
-#include <signal.h>
 #include <stddef.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/mount.h>
 #include <sys/reboot.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -200,7 +196,6 @@ int wait_for(pid_t pid) {
 int main() {
   if (mount("devtmpfs", "/dev", "devtmpfs", 0, nullptr) != 0 && errno != EBUSY)
     give_up(std::string("mounting /dev: ") + strerror(errno));
-  mount("proc", "/proc", "proc", 0, nullptr);
   for (const char* m : modules) load_module(m);
 
   std::string keys;

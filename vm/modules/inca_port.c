@@ -126,7 +126,6 @@ static long port_ioctl(struct file *file, unsigned int cmd, unsigned long arg)
 static const struct file_operations port_fops = {
 	.owner = THIS_MODULE,
 	.unlocked_ioctl = port_ioctl,
-	.compat_ioctl = port_ioctl,
 };
 
 static struct miscdevice port_device = {

@@ -139,7 +139,6 @@ static __poll_t keypad_poll(struct file *file, poll_table *wait)
 static const struct file_operations keypad_fops = {
 	.owner = THIS_MODULE,
 	.unlocked_ioctl = keypad_ioctl,
-	.compat_ioctl = keypad_ioctl,
 	.read = keypad_read,
 	.poll = keypad_poll,
 	.llseek = noop_llseek,
