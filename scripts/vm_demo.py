@@ -9,8 +9,9 @@ Usage: python3 scripts/vm_demo.py KERNEL INITRAMFS VIEWER WORK
 
 A sample payload and its image, served by tftpd-hpa behind QEMU's user
 network; the key script waits out part of the countdown, opens the menu,
-types the phone's address, the TFTP server, the gateway and the netmask of
-that network, a key at a time, and presses update. The run ends with the
+types the phone's address and the TFTP server's, a key at a time (the
+gateway and the netmask are the menu's defaults, which that network is set
+up to match), and presses update. The run ends with the
 program's restart of the guest, and one line that compares mtd5 with the
 payload.
 """
@@ -46,7 +47,8 @@ def main():
     vm_phone.serve(os.path.join(work, "tftp"), vm_phone.make_image(payload))
     server = vm_phone.Server(os.path.join(work, "tftp"))
     keys = " ".join(vm_phone.menu_keys(pause_ms=250) + ["+600", "h"])
-    print("vm-demo: the phone types %s, the TFTP server %s, the gateway %s and the netmask %s"
+    print("vm-demo: the phone types its address %s and the TFTP server %s; the gateway %s and "
+          "the netmask %s are the menu's defaults"
           % (vm_phone.PHONE_ADDRESS, vm_phone.SERVER_ADDRESS, vm_phone.GATEWAY, vm_phone.NETMASK))
     dots = os.path.join(work, "dots")
     transcript = os.path.join(work, "transcript")

@@ -4,12 +4,13 @@ backed by a host file, its network QEMU's user-mode network with a real
 tftpd-hpa on the host side, all inside a network namespace of the caller's
 own (enter_private_network), so that no packet leaves it.
 
-QEMU's user network gives the guest 10.0.2.15/24 and answers as its gateway
-10.0.2.2 (which would answer TFTP itself, with an error); the guest's
-datagrams to other networks leave through host sockets of QEMU, inside the
-namespace. So the TFTP server is tftpd-hpa on 192.0.2.1:69, an address the
-namespace gives an unconnected veth of its own: the guest reaches it through
-its default route.
+QEMU's user network is set up as the address menu's defaults expect it: its
+side, the phone's gateway, is 192.168.0.1 (which would answer TFTP itself,
+with an error), the phone 192.168.0.5 with the default netmask 255.255.0.0.
+The guest's datagrams to other networks leave through host sockets of QEMU,
+inside the namespace. So the TFTP server is tftpd-hpa on 192.0.2.1:69, an
+address the namespace gives an unconnected veth of its own: the guest reaches
+it through its default route.
 
 RUK_VM_QEMU_ARGS adds arguments to QEMU's, when something needs a closer look
 (a capture of the guest's packets: "-object
@@ -36,22 +37,25 @@ ERASE_SIZE = 64 * 1024
 PARTITIONS = [("boot", 64 * 1024), ("env", 64 * 1024), ("kernel", 64 * 1024),
               ("rootfs", 64 * 1024), ("mtd4", 2 * 1024 * 1024), ("mtd5", 8 * 1024 * 1024)]
 
-# What the guest types: QEMU's user network.
-PHONE_ADDRESS = "10.0.2.15"
+# The phone's addresses: typed on the keypad (the first two) or the menu's
+# defaults (the gateway, QEMU's side of its user network, and the netmask).
+PHONE_ADDRESS = "192.168.0.5"
 SERVER_ADDRESS = "192.0.2.1"
-GATEWAY = "10.0.2.2"
-NETMASK = "255.255.255.0"
+GATEWAY = "192.168.0.1"
+NETMASK = "255.255.0.0"
+# QEMU's user network, its own address the gateway.
+QEMU_NETWORK = "192.168.0.0/24"
 
 NETNS_MARK = "RUK_VM_PRIVATE_NETWORK"
 
 
 def menu_keys(pause_ms=0):
-    """Key script words that open the menu during the countdown, reset the
-    four addresses (u) and type them in the menu's order: the IP address,
-    then (c) the TFTP server, the gateway and the netmask. Each key is
-    followed by pause_ms more, for a person to follow."""
-    words = ["@1000", "1", "+300", "u", "+200"]
-    for i, address in enumerate((PHONE_ADDRESS, SERVER_ADDRESS, GATEWAY, NETMASK)):
+    """Key script words that open the menu during the countdown and type the
+    phone's address, then (c) the TFTP server's, into screens that start at
+    0.0.0.0; the gateway and the netmask keep the menu's defaults. Each key
+    is followed by pause_ms more, for a person to follow."""
+    words = ["@1000", "1", "+200"]
+    for i, address in enumerate((PHONE_ADDRESS, SERVER_ADDRESS)):
         if i > 0:
             words.append("c")
         octets = address.split(".")
@@ -61,7 +65,10 @@ def menu_keys(pause_ms=0):
             if len(octet) < 3 and k < 3:
                 words.append("*")
     if pause_ms:
-        words = [w for word in words for w in ([word] if word[0] in "@+" else [word, "+%d" % pause_ms])]
+        paused = []
+        for word in words:
+            paused += [word] if word[0] in "@+" else [word, "+%d" % pause_ms]
+        words = paused
     return words
 
 
@@ -214,7 +221,7 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None):
         "-serial", ("file:" + dots) if dots else "null",
         "-drive", "file=%s,format=raw,if=none,id=flash" % flash_path,
         "-device", "virtio-blk-pci,drive=flash",
-        "-netdev", "user,id=net0",
+        "-netdev", "user,id=net0,net=%s,host=%s" % (QEMU_NETWORK, GATEWAY),
         "-device", "pcnet,netdev=net0,romfile=",
     ] + os.environ.get("RUK_VM_QEMU_ARGS", "").split()
     started = time.monotonic()
