@@ -29,11 +29,7 @@ PAYLOAD_SIZE = 200000
 
 
 def main():
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    kernel, initramfs, viewer, work = (os.path.abspath(a) for a in sys.argv[1:])
-    vm_phone.enter_private_network()
-    vm_phone.set_up_network()
+    kernel, initramfs, viewer, work = vm_phone.start(__doc__)
     if os.path.isdir(work):
         shutil.rmtree(work)
     os.makedirs(work)

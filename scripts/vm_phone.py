@@ -82,6 +82,18 @@ def flash_size():
     return sum(size for _, size in PARTITIONS)
 
 
+def start(usage):
+    """The calling script's four path arguments, made absolute, once it runs
+    in a network namespace of its own with the TFTP server's address set up;
+    usage when they are not four."""
+    if len(sys.argv) != 5:
+        sys.exit(usage)
+    paths = [os.path.abspath(a) for a in sys.argv[1:]]
+    enter_private_network()
+    set_up_network()
+    return paths
+
+
 def enter_private_network():
     """Runs the calling script again in a network namespace of its own with
     only loopback up (and an unconnected veth, below), unless it already is

@@ -192,11 +192,7 @@ def initramfs_file(initramfs, name):
 
 
 def main():
-    if len(sys.argv) != 5:
-        sys.exit(__doc__)
-    kernel, initramfs, ruk, work = (os.path.abspath(a) for a in sys.argv[1:])
-    vm_phone.enter_private_network()
-    vm_phone.set_up_network()
+    kernel, initramfs, ruk, work = vm_phone.start(__doc__)
     os.makedirs(work, exist_ok=True)
 
     passed = failed = 0

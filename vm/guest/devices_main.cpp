@@ -75,6 +75,20 @@ void fail(const std::string& what) {
   exit(1);
 }
 
+// Hands each record a device's other end holds now to each, in batches of
+// up to count.
+template <typename record, size_t count, typename handler>
+void read_records(int fd, const char* path, handler each) {
+  record batch[count];
+  for (;;) {
+    ssize_t n = read(fd, batch, sizeof batch);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    if (n < 0) fail(std::string(path) + ": " + strerror(errno));
+    for (size_t i = 0; i < static_cast<size_t>(n) / sizeof(record); ++i) each(batch[i]);
+  }
+}
+
 // What the port requests cost the program, for the console: the time from
 // a read request to the program's next request (a round trip through this
 // process), and the time between two other requests in the same drawing.
@@ -217,14 +231,8 @@ class devices {
   }
 
   void take_requests() {
-    port_line_request batch[256];
-    for (;;) {
-      ssize_t n = read(lines_, batch, sizeof batch);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) return;
-      if (n < 0) fail(std::string("/dev/inca-port-lines: ") + strerror(errno));
-      for (size_t i = 0; i < static_cast<size_t>(n) / sizeof batch[0]; ++i) apply(batch[i]);
-    }
+    read_records<port_line_request, 256>(lines_, "/dev/inca-port-lines",
+                                         [this](const port_line_request& r) { apply(r); });
   }
 
   void apply(const port_line_request& r) {
@@ -260,15 +268,9 @@ class devices {
   }
 
   void take_keys_taken() {
-    keypad_taken batch[32];
-    for (;;) {
-      ssize_t n = read(feed_, batch, sizeof batch);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) return;
-      if (n < 0) fail(std::string("/dev/keypad-feed: ") + strerror(errno));
-      for (size_t i = 0; i < static_cast<size_t>(n) / sizeof batch[0]; ++i)
-        line(run_ms(batch[i].time_ns), "key", vm::taken_text(batch[i].event));
-    }
+    read_records<keypad_taken, 32>(feed_, "/dev/keypad-feed", [this](const keypad_taken& t) {
+      line(run_ms(t.time_ns), "key", vm::taken_text(t.event));
+    });
   }
 
   // The program asks the kernel to restart the machine: the run ends with
