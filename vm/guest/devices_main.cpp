@@ -44,6 +44,7 @@
 #include <algorithm>
 #include <string>
 
+#include "sim/lcd_render.h"
 #include "vm/guest/key_feeder.h"
 #include "vm/guest/lcd_agent.h"
 
@@ -249,7 +250,8 @@ class devices {
     std::string text;
     if (!lcd_.take_screen(&text)) return;
     line(run_ms(now_ns()), "screen", text);
-    if (dots_ >= 0 && !write_all(dots_, vm::dots_frame(lcd_.memory())))
+    // The simulator's dots file: a screen's pixel rows and an empty line.
+    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(lcd_.memory()) + "\n"))
       fail(std::string("dots: ") + strerror(errno));
   }
 

@@ -23,13 +23,4 @@ bool lcd_agent::take_screen(std::string* text) {
   return true;
 }
 
-std::string dots_frame(const sim::lcd_memory& memory) {
-  std::string frame;
-  for (int y = 0; y < sim::lcd_memory::rows; ++y) {
-    for (int x = 0; x < sim::lcd_memory::columns; ++x) frame += memory.pixel(x, y) ? '#' : '.';
-    frame += '\n';
-  }
-  return frame + "\n";
-}
-
 }  // namespace vm

@@ -42,8 +42,4 @@ class lcd_agent {
   long requests_ = 0;
 };
 
-// The panel's pixels as the simulator's dots file has them: 17 lines of 132
-// '#' (dark) and '.' (clear), each ending in a newline, and an empty line.
-std::string dots_frame(const sim::lcd_memory& memory);
-
 }  // namespace vm
