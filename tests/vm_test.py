@@ -178,6 +178,9 @@ class Cases:
         check(len(run.screens()) == 3, "nothing else on the panel: %r" % run.screens())
         check([text for _, _, text in run.lines("end")] == ["exit 0"], "ruk ended with status 0")
         check("init: ruk ended with status 0" in run.console, "init reported the status")
+        # The program set the guest's clock to its fixed date when it started.
+        check("init: the clock reads 2001-12-24 00:00:0" in run.console,
+              "the guest's clock counts from 2001-12-24 00:00:00 UTC")
         check(run.flash == self.old_flash, "the flash is byte for byte as before")
         self.no_violations(run)
         return run

@@ -10,8 +10,8 @@
 // was asked: so ruk-devices knows when the panel has settled, as the
 // simulator does. A program that restarts the machine ends the guest there
 // (QEMU runs with -no-reboot). One that ends is reported on the console,
-// "init: ruk ended with status N" (or "ruk ended: signal N"), and the guest
-// powers off.
+// "init: ruk ended with status N" (or "ruk ended: signal N") with the time
+// the guest's clock reads then, and the guest powers off.
 //
 // A run's settings come in a second archive that the host appends to the
 // initramfs for that run (QEMU's Malta board passes only 255 characters of
@@ -31,6 +31,7 @@
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <string>
@@ -234,6 +235,12 @@ int main() {
   int status = wait_for(ruk);
   say(WIFEXITED(status) ? "ruk ended with status " + std::to_string(WEXITSTATUS(status))
                         : "ruk ended: " + status_text(status));
+  // The program sets the clock; it is the guest's own.
+  time_t now = time(nullptr);
+  tm utc;
+  char clock_text[32];
+  strftime(clock_text, sizeof clock_text, "%Y-%m-%d %H:%M:%S UTC", gmtime_r(&now, &utc));
+  say(std::string("the clock reads ") + clock_text);
 
   std::string word = status_text(status) + "\n";
   if (write(control[1], word.data(), word.size()) < 0) say("ruk-devices is gone");
