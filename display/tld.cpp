@@ -83,7 +83,11 @@ void TLD::setup_panel(int full) {
     send_command(command);
     wait_ready();
   }
+  // What the memory holds at power-on is undefined: cleared while the
+  // display is still off, it is never seen.
   if (full) clear_tolv_display();
+  send_command(lcd_display_on);
+  wait_ready();
 }
 
 void TLD::clear_tolv_display() {

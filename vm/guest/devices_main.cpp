@@ -247,11 +247,13 @@ class devices {
   }
 
   void settle() {
-    std::string text;
-    if (!lcd_.take_screen(&text)) return;
+    std::string panel, text;
+    bool taken = lcd_.take_screen(&panel, &text);
+    if (!panel.empty()) line(run_ms(now_ns()), "panel", panel);
+    if (!taken) return;
     line(run_ms(now_ns()), "screen", text);
     // The simulator's dots file: a screen's pixel rows and an empty line.
-    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(lcd_.memory()) + "\n"))
+    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(lcd_.shown()) + "\n"))
       fail(std::string("dots: ") + strerror(errno));
   }
 

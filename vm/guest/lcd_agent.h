@@ -24,12 +24,15 @@ class lcd_agent {
   // read request; 0 otherwise.
   int apply(const port_line_request& r);
 
-  // When the display has changed since the last call and its pixels differ
-  // from the last screen taken, takes the new screen: returns true with its
-  // transcript text in *text.
-  bool take_screen(std::string* text);
+  // When the display has changed since the last call and the pixels a
+  // person would see differ from the last screen taken, takes the new
+  // screen: returns true with its transcript text in *text. *panel is the
+  // panel's new state ("on", "off: why") when it went dark or lit up since
+  // the last call, else empty.
+  bool take_screen(std::string* panel, std::string* text);
 
-  const sim::lcd_memory& memory() const { return controller_.memory(); }
+  // The last screen taken, as the panel showed it.
+  const sim::lcd_memory& shown() const { return taken_; }
   const sim::lcd_violations& violations() const { return bus_.violations(); }
   long requests() const { return requests_; }
 
@@ -38,6 +41,7 @@ class lcd_agent {
   sim::lcd_controller controller_;
   sim::lcd_bus bus_{pins_, controller_};
   sim::lcd_memory taken_;
+  std::string taken_dark_ = "-";  // no state taken yet
   long taken_changes_ = 0;
   long requests_ = 0;
 };
