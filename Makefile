@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps demo test test-host test-asan test-mips test-fuzz build-host build-asan \
-        build-mips build-fuzz mips-deps size fuzz bench clean
+        build-mips build-fuzz mips-deps size fuzz bench clean vm-test vm-demo
 
 all: build-host
 
@@ -63,9 +63,21 @@ test-fuzz: build-fuzz
 fuzz: build-fuzz
 	RUK_FUZZ_SECONDS=$(LONG_FUZZ_SECONDS) ctest --test-dir build-fuzz -j $(JOBS) --output-on-failure
 
+# The phone build itself on an emulated phone: QEMU's Malta board with a
+# kernel built once from Debian's linux-source-6.1 (cached outside the tree,
+# scripts/vm-kernel), the keypad and port driver as guest devices, flash on
+# the kernel's MTD driver, a real tftpd-hpa behind QEMU's user network, all
+# in a network namespace of its own. scripts/vm-phone prints each phase's
+# time; vm-demo shows the update live.
+vm-test:
+	@JOBS=$(JOBS) MAKE="$(MAKE)" scripts/vm-phone test
+
+vm-demo:
+	@JOBS=$(JOBS) MAKE="$(MAKE)" scripts/vm-phone demo
+
 # Host suite, the same suite under the sanitizers, on the phone's processor,
-# then the fuzz targets.
-test: test-host test-asan test-mips test-fuzz
+# the fuzz targets, then the phone build on the emulated phone.
+test: test-host test-asan test-mips test-fuzz vm-test
 	@echo "make test: all suites passed"
 
 # The stripped phone build and what each program folder adds to it.

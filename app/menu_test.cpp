@@ -7,12 +7,9 @@
 #include <string>
 
 #include "app/main_loop.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 struct address {
   unsigned index;

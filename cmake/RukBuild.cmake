@@ -79,6 +79,12 @@ endfunction()
 
 set(RUK_SAFE_RUN ${CMAKE_SOURCE_DIR}/scripts/safe-run)
 
+# What every test and fuzz target shares: text() and bytes() between str and
+# std::string (tests/str_text.h).
+add_library(ruk_test_text INTERFACE)
+target_sources(ruk_test_text INTERFACE ${CMAKE_SOURCE_DIR}/tests/str_text.h)
+target_include_directories(ruk_test_text INTERFACE ${CMAKE_SOURCE_DIR})
+
 # What every test sees: where the tree and the build are, the machine the
 # tests were built for (uname's name for it) and the command that starts a
 # program binary of this build (empty on the host; qemu-mips for the MIPS
@@ -100,7 +106,8 @@ function(ruk_test name)
   cmake_parse_arguments(ARG "" "NOT_EMULATED" "LIBS;LABELS;SOURCES" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ruk_support_flags GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ruk_support_flags ruk_test_text GTest::gtest_main
+                                        GTest::gmock)
   ruk_simulated(${name})
   if(CMAKE_CROSSCOMPILING_EMULATOR AND ARG_NOT_EMULATED)
     ruk_not_emulated(${name} "${ARG_NOT_EMULATED}" LABELS ${ARG_LABELS})

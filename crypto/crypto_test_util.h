@@ -7,13 +7,14 @@
 #include <string>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
 inline str from_hex(const std::string& hex) {
-  std::string bytes;
+  std::string raw;
   for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    raw += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
   }
-  return str(bytes.data(), static_cast<int>(bytes.size()));
+  return bytes(raw);
 }
 
 inline std::string to_hex(const str& s) {

@@ -34,11 +34,7 @@ MatrixDisplay::~MatrixDisplay() {
   DeleteStoredPicture(0);
   ClearCharPictures();
   if (display_fd >= 0) close(display_fd);
-  if (led_fd >= 0) {
-    // The blink timers would go on switching a descriptor that is gone.
-    for (timeout& t : blink_timers) t.clear();
-    close(led_fd);
-  }
+  CloseLedDevice();
 }
 
 void MatrixDisplay::SetDevice(const char* path) {

@@ -104,7 +104,8 @@ class MatrixDisplay : public RasterImage {
 
   // Steps the panel's contrast until contrast_level reaches 2 x level.
   void SetContrast(int level);
-  // Opens the LED device write-only for SetLed.
+  // Opens the LED device write-only for SetLed, after closing an earlier one
+  // (whose blinking stops).
   void SetLedDevice(const char* path);
   // LED 1..6 (led as decimal text): mode "on", "off", or "blink" with
   // half-periods of period / 2 ms (250 when period is 0). Without an LED
@@ -131,6 +132,8 @@ class MatrixDisplay : public RasterImage {
 
  private:
   void BuildGlyphs();
+  // Closes the LED device, if open, and stops the blinking on it.
+  void CloseLedDevice();
 };
 
 // The program's one display, defined by the application.

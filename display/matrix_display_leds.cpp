@@ -43,8 +43,19 @@ void MatrixDisplay::SetContrast(int level) {
 }
 
 void MatrixDisplay::SetLedDevice(const char* path) {
-  if (led_fd >= 0) close(led_fd);
+  CloseLedDevice();
   led_fd = open(path, O_WRONLY);
+}
+
+void MatrixDisplay::CloseLedDevice() {
+  if (led_fd < 0) return;
+  // A blink timer carries the descriptor number; left armed, it would go on
+  // switching whatever file is opened under that number next.
+  for (timeout& t : blink_timers) {
+    if (t.armed() && from_argument(t.arg1) == led_fd) t.clear();
+  }
+  close(led_fd);
+  led_fd = -1;
 }
 
 void MatrixDisplay::SetLed(const str& led, const str& mode, int period) {

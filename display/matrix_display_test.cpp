@@ -13,6 +13,7 @@
 #include "display/font.h"
 #include "display/tld.h"
 #include "sim/clock.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -41,10 +42,6 @@ bool blank(const RasterImage& image) {
     }
   }
   return true;
-}
-
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
 }
 
 // The event loop's timer side for ms of virtual time: each pass sleeps until
@@ -231,6 +228,18 @@ TEST_F(Display, AnLedBlinksEvery125MsByDefaultUntilSwitchedOn) {
   display.SetLed("6", "OFF", 0);
   EXPECT_TRUE(timeout::empty()) << "a half period of 5 s or more blinks once";
   EXPECT_EQ(leds.device->requests, (requests{{0x80045401UL, 0x04UL}, {0x80045402UL, 0x02UL}}));
+}
+
+TEST_F(Display, ClosingTheLedDeviceEndsTheBlinkingOnIt) {
+  attached<display_fakes::led_device> first("/dev/test-leds");
+  attached<display_fakes::led_device> second("/dev/test-leds-2");
+  display.SetLedDevice("/dev/test-leds");
+  display.SetLed("3", "blink", 0);
+  display.SetLed("4", "blink", 0);
+  display.SetLedDevice("/dev/test-leds-2");  // may get the descriptor number of the first
+  EXPECT_TRUE(timeout::empty());
+  run_for(500);
+  EXPECT_TRUE(second.device->requests.empty());
 }
 
 TEST_F(Display, ContrastStepsTheDriverTwicePerLevelAndAWildLevelEndsQuickly) {

@@ -17,20 +17,21 @@ constexpr int lcd_status_busy = 0x80;
 
 constexpr int lcd_contrast_max = 63;
 
-// The set-up: before and after the contrast value that follows lcd_set_volume.
+// The set-up: the commands before lcd_set_volume and its contrast value,
+// those after them, and last the display on (a full set-up clears the
+// memory before it).
 constexpr unsigned char lcd_setup_before_volume[] = {
     0xAE,  // display off
     0xA0,  // segment (column) order normal
     0xC0,  // common (row) scan direction normal
     0x23,  // internal regulator resistor ratio 3
-    0x81,  // electronic volume: the contrast follows
 };
 constexpr unsigned char lcd_setup_after_volume[] = {
     0xA9, 0xC1,  // panel mode
     0xA3,        // LCD bias
     0x2F,        // power control: booster, regulator and follower on
-    0xAF,        // display on
 };
+constexpr unsigned char lcd_display_on = 0xAF;
 
 // Bus timing. The write and read strobes are held low well above the
 // controller's pulse width (a few hundred nanoseconds at the phone's supply

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "lib/init_order.h"
+#include "lib/out_of_memory.h"
 
 int RasterImage::touched[touched_blocks * touched_pages];
 RasterImage RasterImage::Empty RUK_INIT(RUK_INIT_RASTER);

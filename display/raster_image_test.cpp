@@ -10,6 +10,7 @@
 
 #include "display/fake_port_test.h"
 #include "display/tld.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -17,8 +18,7 @@ using display_fakes::attached;
 using display_fakes::port_device;
 
 str bitmap(const std::vector<int>& b) {
-  std::string s(b.begin(), b.end());
-  return str(s.data(), static_cast<int>(s.size()));
+  return bytes(std::string(b.begin(), b.end()));
 }
 
 // A w x h image whose pixels follow f.

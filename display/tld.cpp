@@ -75,13 +75,19 @@ void TLD::setup_panel(int full) {
   }
   // The driver's own contrast, so that a re-initialisation keeps the
   // contrast the user set (32 at start).
+  send_command(lcd_set_volume);
+  wait_ready();
   send_command(contrast);
   wait_ready();
   for (unsigned char command : lcd_setup_after_volume) {
     send_command(command);
     wait_ready();
   }
+  // What the memory holds at power-on is undefined: cleared while the
+  // display is still off, it is never seen.
   if (full) clear_tolv_display();
+  send_command(lcd_display_on);
+  wait_ready();
 }
 
 void TLD::clear_tolv_display() {

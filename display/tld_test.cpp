@@ -89,8 +89,11 @@ TEST_F(PanelDriver, SetUpResetsTheControllerSendsItsCommandsAndClearsThreePages)
   EXPECT_LT(reset_low, reset_high);
   EXPECT_LT(reset_high, first_strobe);
 
-  ints expected = setup_commands;
+  // The memory is cleared before the display goes on, so that what it held
+  // at power-on is never shown.
+  ints expected(setup_commands.begin(), setup_commands.end() - 1);
   for (int page : {0xB0, 0xB1, 0xB2}) expected.insert(expected.end(), {page, 0x00, 0x10});
+  expected.push_back(0xAF);
   EXPECT_EQ(p.commands, expected);
   EXPECT_EQ(p.status_reads, 12) << "one wait after the reset and after each command";
   ASSERT_EQ(p.runs.size(), 3u);

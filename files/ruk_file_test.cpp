@@ -1,4 +1,5 @@
 #include "files/ruk_file.h"
+#include "tests/str_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +8,6 @@
 #include <vector>
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 std::vector<std::string> listed_names() {
   std::vector<std::string> names;

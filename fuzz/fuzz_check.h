@@ -8,27 +8,29 @@
 #include <string>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
-#define FUZZ_CHECK(cond)                                                         \
-  do {                                                                           \
-    if (!(cond)) {                                                               \
+#define FUZZ_CHECK(cond)                                                          \
+  do {                                                                            \
+    if (!(cond)) {                                                                \
       fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond); \
-      abort();                                                                   \
-    }                                                                            \
+      abort();                                                                    \
+    }                                                                             \
   } while (0)
 
 namespace fuzz {
 
+// The tests' text(), under a name that the targets' own variables called
+// text do not hide.
 inline std::string bytes_of(const str& s) {
-  return s.length() > 0 ? std::string(s.ref->bytes + s.start, static_cast<size_t>(s.length()))
-                        : std::string();
+  return ::text(s);
 }
 
 // The text as a view in the middle of a larger shared buffer, so that the
 // operations see start > 0 and bytes on both sides that are not theirs.
 inline str embedded(const std::string& text, str* whole) {
   std::string padded = "<<" + text + ">>";
-  *whole = str(padded.data(), static_cast<int>(padded.size()));
+  *whole = bytes(padded);
   return whole->substr(2, static_cast<int>(text.size()));
 }
 

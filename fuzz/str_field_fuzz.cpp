@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   str whole;
   str s = fuzz::embedded(text, &whole);
-  str set_str(set.data(), static_cast<int>(set.size()));
+  str set_str = bytes(set);
 
   str by_byte = s.get_field(index, sep, rest);
   check_view(by_byte, s, field_by_byte(text, index, sep, rest));
@@ -95,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   str by_set = s.get_field(index, set_str);
   check_view(by_set, s, field_by_set(text, index, set));
   if (!set.empty() && by_set.length() > 0) {
-    for (int i = by_set.start; i < by_set.end; ++i) FUZZ_CHECK(!str::one_of(s.ref->bytes[i], set_str));
+    for (int i = by_set.start; i < by_set.end; ++i)
+      FUZZ_CHECK(!str::one_of(s.ref->bytes[i], set_str));
   }
 
   // With one byte as the set, the set form agrees with the byte form on

@@ -11,8 +11,12 @@
 
 namespace {
 
-bool is_break(char c) { return c == '\r' || c == '\n'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_break(char c) {
+  return c == '\r' || c == '\n';
+}
+bool is_blank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 // Where line n begins, counted from the line that begins at from; the
 // text's length when there is no such line. A break is counted when the
@@ -88,10 +92,9 @@ std::string trim(const std::string& t, const std::string& set) {
   return t.substr(first, last - first + 1);
 }
 
-str make(const std::string& t) { return str(t.data(), static_cast<int>(t.size())); }
-
 bool key_matches(const std::string& field, const std::string& key, const std::string& alt) {
-  return fuzz::equal_ignoring_case(field, key) || (!alt.empty() && fuzz::equal_ignoring_case(field, alt));
+  return fuzz::equal_ignoring_case(field, key) ||
+         (!alt.empty() && fuzz::equal_ignoring_case(field, alt));
 }
 
 std::string key_field(const str& s, const line& l, char sep, const std::string& set) {
@@ -115,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   str whole;
   str s = fuzz::embedded(text, &whole);
-  str key_str = make(key), alt_str = make(alt), content_str = make(content), set_str = make(set);
+  str key_str = bytes(key), alt_str = bytes(alt), content_str = bytes(content),
+      set_str = bytes(set);
 
   // Lines.
   size_t begin = line_begin(text, 0, n, fold);
@@ -134,7 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Records: the first matching line of the whole text, and every matching
   // line of the block before the first empty one.
   std::vector<line> lines = split_lines(text);
-  str record = with_alt ? s.get_record(key_str, alt_str, sep, set_str) : s.get_record(key_str, sep, set_str);
+  str record =
+      with_alt ? s.get_record(key_str, alt_str, sep, set_str) : s.get_record(key_str, sep, set_str);
   FUZZ_CHECK(fuzz::view_inside(record, s));
   std::string want_record;
   bool found = false;
@@ -154,7 +159,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       want_records += text.substr(l.begin, l.end - l.begin) + "\r\n";
     }
   }
-  str records = with_alt ? s.get_records(key_str, alt_str, sep, set_str) : s.get_records(key_str, sep, set_str);
+  str records = with_alt ? s.get_records(key_str, alt_str, sep, set_str)
+                         : s.get_records(key_str, sep, set_str);
   FUZZ_CHECK(fuzz::bytes_of(records) == want_records);
 
   // The content lies inside the record line, after a separator that follows
@@ -165,8 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (value.length() > 0) {
     FUZZ_CHECK(found && record.length() > 0);
     FUZZ_CHECK(record.start < value.start && value.end <= record.end);
-    FUZZ_CHECK(std::string(record.ref->bytes + record.start, value.start - record.start).find(sep) !=
-               std::string::npos);
+    FUZZ_CHECK(
+        std::string(record.ref->bytes + record.start, value.start - record.start).find(sep) !=
+        std::string::npos);
     FUZZ_CHECK(!str::one_of(value.ref->bytes[value.start], set_str));
     FUZZ_CHECK(!str::one_of(value.ref->bytes[value.end - 1], set_str));
   }
@@ -181,7 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(fuzz::bytes_of(whole) == "<<" + text + ">>");
   std::string changed_text = fuzz::bytes_of(changed);
   FUZZ_CHECK(changed_text.find(content) != std::string::npos);
-  bool plain_key = !key.empty() && key.find_first_of(std::string("\"\r\n \t\0", 6) + sep) == std::string::npos;
+  bool plain_key =
+      !key.empty() && key.find_first_of(std::string("\"\r\n \t\0", 6) + sep) == std::string::npos;
   bool plain_content = content.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
   bool plain_alt = alt.find_first_of(std::string("\"\r\n \t\0", 6) + sep) == std::string::npos;
   if (plain_key && plain_content && plain_alt && sep != '"' && !is_blank(sep) && !is_break(sep) &&

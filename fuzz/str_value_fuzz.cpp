@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(fuzz::bytes_of(whole) == "<<" + text + ">>");
 
   // The same text in a buffer of its own, and as a copy that shares it.
-  str own(text.data(), static_cast<int>(text.size()));
+  str own = bytes(text);
   str copy = own;
   FUZZ_CHECK(own.value() == expected && copy.value() == expected);
 

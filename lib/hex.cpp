@@ -1,6 +1,8 @@
 // utils: bytes to hexadecimal text and back.
 #include "lib/utils.h"
 
+#include "lib/out_of_memory.h"
+
 namespace {
 
 const char digits[] = "0123456789ABCDEF";
@@ -40,8 +42,7 @@ str utils::bin2hex(const str& bytes) {
   int n = bytes.length();
   str text;
   if (n == 0) return text;
-  if (n > INT32_MAX / 2) out_of_memory(2LL * n);
-  text.touch(2 * n);
+  text.touch(checked_size(2LL * n));
   const char* p = bytes.data();
   for (int i = 0; i < n; ++i) {
     unsigned char byte = static_cast<unsigned char>(p[i]);

@@ -3,12 +3,9 @@
 #include <string>
 
 #include "lib/utils.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 TEST(Hex, Hex2BinReadsPairsOfDigitsInEitherCase) {
   EXPECT_EQ(text(utils::hex2bin("4a4B")), "\x4a\x4b");

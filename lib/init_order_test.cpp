@@ -8,6 +8,7 @@
 #include "lib/init_order.h"
 #include "lib/str.h"
 #include "lib/timeout.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -19,9 +20,10 @@ struct early_user {
   timeout t;
 
   early_user() {
-    seen_lws.assign(str::lws.data(), static_cast<size_t>(str::lws.length()));
-    seen_crlf.assign(str::crlf.data(), static_cast<size_t>(str::crlf.length()));
-    t.callback(60000, [](void*, void*) {}, nullptr, nullptr);
+    seen_lws = text(str::lws);
+    seen_crlf = text(str::crlf);
+    t.callback(
+        60000, [](void*, void*) {}, nullptr, nullptr);
     armed = t.armed();
     listed = timeout::timeouts.count;
     t.clear();

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 
 #include "lib/init_order.h"
-#include "lib/str.h"
+#include "lib/out_of_memory.h"
 
 elem_timeoutp* elem_timeoutp::free_list = nullptr;
 

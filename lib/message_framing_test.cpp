@@ -1,14 +1,11 @@
 #include "lib/message_framing.h"
+#include "tests/str_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 TEST(MessageFraming, HeaderEndPrefersCrLfCrLfAnywhere) {
   EXPECT_EQ(find_header_end("A: 1\r\n\r\nbody"), 8);

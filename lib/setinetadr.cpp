@@ -8,14 +8,14 @@
 bool utils::setinetadr(sockaddr_in& address, int port, const str& host) {
   memset(&address, 0, sizeof address);
   address.sin_family = AF_INET;
-  // A port that does not fit in 16 bits would silently name another one.
-  if (port < 0 || port > 65535) return false;
-  address.sin_port = htons(static_cast<uint16_t>(port));
   // A zero byte would end the text early and let "1.2.3.4<NUL>junk" pass.
-  if (memchr(host.data(), 0, static_cast<size_t>(host.length())) != nullptr ||
-      inet_aton(host.c_str(), &address.sin_addr) == 0) {
-    address.sin_addr.s_addr = 0;
-    return false;
-  }
-  return true;
+  bool host_ok = memchr(host.data(), 0, static_cast<size_t>(host.length())) == nullptr &&
+                 inet_aton(host.c_str(), &address.sin_addr) != 0;
+  if (!host_ok) address.sin_addr.s_addr = 0;
+  // A port that does not fit in 16 bits would silently name another one. The
+  // address is converted all the same, for callers that want only it (a
+  // multicast group to join).
+  if (!valid_port(port)) return false;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return host_ok;
 }

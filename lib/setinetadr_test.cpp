@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "lib/utils.h"
+#include "tests/str_text.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(Setinetadr, NamesAndMalformedTextsAreNoAddress) {
   for (const str& t : texts) {
     sockaddr_in a;
     memset(&a, 0xFF, sizeof a);
-    EXPECT_FALSE(utils::setinetadr(a, 80, t)) << std::string(t.data(), t.length());
+    EXPECT_FALSE(utils::setinetadr(a, 80, t)) << text(t);
     EXPECT_EQ(a.sin_addr.s_addr, 0u);
     EXPECT_EQ(a.sin_family, AF_INET);
   }
@@ -43,6 +44,7 @@ TEST(Setinetadr, PortsThatDoNotFitAreRefused) {
   EXPECT_FALSE(utils::setinetadr(a, 70000, "127.0.0.1"));
   EXPECT_EQ(a.sin_port, 0);
   EXPECT_FALSE(utils::setinetadr(a, -1, "127.0.0.1"));
+  EXPECT_EQ(a.sin_addr.s_addr, htonl(INADDR_LOOPBACK)) << "the address is converted all the same";
   EXPECT_TRUE(utils::setinetadr(a, 65535, "127.0.0.1"));
   EXPECT_EQ(ntohs(a.sin_port), 65535);
   EXPECT_TRUE(utils::setinetadr(a, 0, "127.0.0.1"));

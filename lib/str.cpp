@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include "lib/init_order.h"
+#include "lib/out_of_memory.h"
 
 // One static initialiser, in this order; destroyed in reverse at exit.
 str str::empty RUK_INIT(RUK_INIT_STRINGS);
@@ -41,7 +42,7 @@ str::str(const char* bytes, int n) {
 str::str(char ch, int n) {
   allzero();
   if (n <= 0) return;
-  ref = get_cstring(n + 1);
+  ref = get_cstring(checked_size(n + 1LL));
   memset(ref->bytes, ch, static_cast<size_t>(n));
   end = n;
 }
@@ -76,13 +77,12 @@ void str::touch(int n) {
       static_cast<long long>(ref->size) >= static_cast<long long>(end) + n) {
     return;
   }
-  long long wanted = static_cast<long long>(length()) + n;
-  if (wanted > INT32_MAX) out_of_memory(wanted);
+  int32_t wanted = checked_size(static_cast<long long>(length()) + n);
   if (ref != nullptr && ref->count == 1 && ref->size > largest_class && wanted > largest_class) {
-    grow_in_place(static_cast<int>(wanted));
+    grow_in_place(wanted);
     return;
   }
-  reference* block = get_cstring(static_cast<int>(wanted));
+  reference* block = get_cstring(wanted);
   int len = length();
   if (len > 0) memcpy(block->bytes, ref->bytes + start, static_cast<size_t>(len));
   cleanup();
@@ -137,7 +137,8 @@ str& str::append(const char* bytes, int n) {
 }
 
 void str::append_own(const char* bytes, int n) {
-  bool moves = !(ref->count == 1 && static_cast<long long>(ref->size) >= static_cast<long long>(end) + n);
+  bool moves =
+      !(ref->count == 1 && static_cast<long long>(ref->size) >= static_cast<long long>(end) + n);
   reference* old = ref;
   if (moves) ++old->count;  // keeps the source bytes alive across touch
   touch(n);
@@ -151,21 +152,24 @@ str& str::operator+=(const str& other) {
   return append(other.ref->bytes + other.start, other.length());
 }
 
-str& str::operator+=(char ch) { return append(&ch, 1); }
+str& str::operator+=(char ch) {
+  return append(&ch, 1);
+}
 
-str& str::operator+=(const char* text) { return append(text, static_cast<int>(strlen(text))); }
+str& str::operator+=(const char* text) {
+  return append(text, static_cast<int>(strlen(text)));
+}
 
 str str::operator+(const str& other) const {
-  long long total = static_cast<long long>(length()) + other.length();
-  if (total > INT32_MAX) out_of_memory(total);
+  int32_t total = checked_size(static_cast<long long>(length()) + other.length());
   str result;
-  result.ref = get_cstring(static_cast<int>(total));
+  result.ref = get_cstring(total);
   if (length() > 0) memcpy(result.ref->bytes, ref->bytes + start, static_cast<size_t>(length()));
   if (other.length() > 0) {
     memcpy(result.ref->bytes + length(), other.ref->bytes + other.start,
            static_cast<size_t>(other.length()));
   }
-  result.end = static_cast<int32_t>(total);
+  result.end = total;
   return result;
 }
 
@@ -193,7 +197,9 @@ bool str::operator!=(const char* text) const {
 }
 
 namespace {
-signed char upper(signed char c) { return c >= 'a' && c <= 'z' ? static_cast<signed char>(c - 32) : c; }
+signed char upper(signed char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<signed char>(c - 32) : c;
+}
 }  // namespace
 
 bool str::operator<(const str& other) const {
@@ -206,7 +212,9 @@ bool str::operator<(const str& other) const {
   return length() < other.length();
 }
 
-const char* str::data() const { return length() > 0 ? ref->bytes + start : no_text; }
+const char* str::data() const {
+  return length() > 0 ? ref->bytes + start : no_text;
+}
 
 char str::get_character(int i) const {
   if (i < 0 || i >= length()) return 0;
@@ -218,7 +226,7 @@ void str::set_character(int i, char ch) {
   if (i < length()) {
     touch(0);
   } else {
-    touch(i - length() + 1);
+    touch(checked_size(i + 1LL - length()));
     int old_end = end;
     end = start + i + 1;
     // Bytes skipped between the old end and i read as zero.
@@ -239,7 +247,9 @@ const char* str::c_str() const {
 
 str str::substr(int position, int len) const {
   if (position < 0) {
-    len += position;
+    // Any sum below zero means "to the end", as a negative length does.
+    long long shortened = static_cast<long long>(len) + position;
+    len = shortened < 0 ? -1 : static_cast<int>(shortened);
     position = 0;
   }
   int available = length() - position;

@@ -8,7 +8,8 @@
 //
 // Buffers come from eleven size-class pools whose released blocks are kept for
 // reuse; only blocks above the largest class go back to the heap. Running out
-// of memory ends the process with a message on standard error.
+// of memory, or a length that 32 bits cannot hold, ends the process
+// (lib/out_of_memory.h).
 //
 // The three fields are public: code that needs the bytes reads them as
 // ref->bytes[start .. end), and may write into that range after touch(0).
@@ -183,7 +184,7 @@ class str {
   // Without line n and its break; unchanged when there is no line n.
   str remove_line(int n, bool fold) const;
   // Line n and its break replaced by text; text appended when there is no
-  // line n.
+  // line n, put in front for n below 0.
   str replace_line(const str& text, int n, bool fold) const;
   str to_lower() const;
   str to_upper() const;
@@ -213,8 +214,6 @@ class str {
   int line_begin(int from, int n, bool fold) const;
   // Steps back from next over CR and LF, not before from.
   int line_end(int from, int next) const;
+  // Where the line after line n begins, given first, where line n begins.
+  int next_line_begin(int first, int n, bool fold) const;
 };
-
-// Ends the process with a message on standard error; for allocations that
-// cannot be satisfied. Never returns.
-[[noreturn]] void out_of_memory(long long bytes);

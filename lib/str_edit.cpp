@@ -24,10 +24,17 @@ str str::insert_line(const str& text, int n, bool fold) const {
   return join_texts(parts, 3);
 }
 
+// Line n with its break runs from first to the beginning of the next line. A
+// line number below 0 names no line but the empty range at the string's
+// start, so that an edit there removes nothing.
+int str::next_line_begin(int first, int n, bool fold) const {
+  return n < 0 || first == end ? first : line_begin(first, 1, fold);
+}
+
 str str::remove_line(int n, bool fold) const {
   int first = first_letter_of_line(n, fold);
-  if (first == end) return *this;
-  int next = line_begin(first, 1, fold);
+  int next = next_line_begin(first, n, fold);
+  if (first == next) return *this;
   str head = substr(0, first - start);
   str rest = substr(next - start, -1);
   const str* parts[] = {&head, &rest};
@@ -36,7 +43,7 @@ str str::remove_line(int n, bool fold) const {
 
 str str::replace_line(const str& text, int n, bool fold) const {
   int first = first_letter_of_line(n, fold);
-  int next = first == end ? end : line_begin(first, 1, fold);
+  int next = next_line_begin(first, n, fold);
   str head = substr(0, first - start);
   str rest = substr(next - start, -1);
   const str* parts[] = {&head, &text, &rest};

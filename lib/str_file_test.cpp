@@ -15,16 +15,9 @@
 #include <thread>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
-
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
-}
 
 // False where this process cannot list PATH at all: a 32-bit build under
 // qemu-user gets the 64-bit directory offsets of the host's file system,

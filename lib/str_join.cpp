@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "lib/out_of_memory.h"
+
 namespace {
 
 // Whether the non-empty pieces form one window of one buffer.
@@ -32,9 +34,8 @@ str join_texts(const str* const* pieces, int count) {
   }
   long long total = 0;
   for (int i = 0; i < count; ++i) total += pieces[i]->length();
-  if (total > INT32_MAX) out_of_memory(total);
   str result;
-  result.ref = str::get_cstring(static_cast<int>(total));
+  result.ref = str::get_cstring(checked_size(total));
   for (int i = 0; i < count; ++i) {
     const str& piece = *pieces[i];
     if (piece.length() == 0) continue;

@@ -5,16 +5,9 @@
 #include <vector>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
-
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
-}
 
 // Where each line after the first begins, as positions in the string.
 std::vector<int> later_line_starts(const str& s, bool fold) {
@@ -154,14 +147,14 @@ TEST(StrLinesProperty, LineOperationsAgreeWithAnIndependentSplitter) {
       if (n < 0 && count > 0) expected = t.substr(lines[0].begin, lines[0].end);
       ASSERT_EQ(text(s.get_line(n, fold)), expected) << "line " << n;
 
-      if (n < 0) continue;
-      size_t c = n < count ? lines[n].begin : t.size();
-      size_t d = n + 1 < count ? lines[n + 1].begin : t.size();
+      // Line n runs from c to d; beyond the last line both are the end, and
+      // below line 0 both are the start.
+      size_t c = n < 0 ? 0 : n < count ? lines[n].begin : t.size();
+      size_t d = n < 0 ? 0 : n + 1 < count ? lines[n + 1].begin : t.size();
       ASSERT_EQ(s.first_letter_of_line(n, fold) - s.start, static_cast<int>(c));
       ASSERT_EQ(text(s.insert_line("X\n", n, fold)), t.substr(0, c) + "X\n" + t.substr(c));
-      ASSERT_EQ(text(s.remove_line(n, fold)), n < count ? t.substr(0, c) + t.substr(d) : t);
-      ASSERT_EQ(text(s.replace_line("X\n", n, fold)),
-                n < count ? t.substr(0, c) + "X\n" + t.substr(d) : t + "X\n");
+      ASSERT_EQ(text(s.remove_line(n, fold)), t.substr(0, c) + t.substr(d));
+      ASSERT_EQ(text(s.replace_line("X\n", n, fold)), t.substr(0, c) + "X\n" + t.substr(d));
     }
 
     str rest = s;

@@ -1,8 +1,7 @@
 // Storage of str: the eleven buffer pools and the slots of heap strings.
 #include <stdlib.h>
-#include <stdio.h>
-#include <unistd.h>
 
+#include "lib/out_of_memory.h"
 #include "lib/str.h"
 
 namespace {
@@ -13,8 +12,8 @@ struct pool {
 };
 
 pool pools[str::pool_classes] = {
-    {52, nullptr},   {116, nullptr},  {244, nullptr},   {500, nullptr},
-    {1012, nullptr}, {2036, nullptr}, {4084, nullptr},  {8180, nullptr},
+    {52, nullptr},    {116, nullptr},   {244, nullptr},   {500, nullptr},
+    {1012, nullptr},  {2036, nullptr},  {4084, nullptr},  {8180, nullptr},
     {16372, nullptr}, {32756, nullptr}, {65524, nullptr},
 };
 
@@ -36,15 +35,6 @@ str::reference* new_block(int32_t capacity) {
 }
 
 }  // namespace
-
-void out_of_memory(long long bytes) {
-  char message[96];
-  int n = snprintf(message, sizeof message, "ruk: out of memory (%lld bytes wanted)\n", bytes);
-  if (write(2, message, static_cast<size_t>(n)) < 0) {
-    // Nothing more can be done; the exit below says enough.
-  }
-  _exit(255);
-}
 
 int32_t str::class_capacity(int cls) {
   return cls >= 0 && cls < pool_classes ? pools[cls].capacity : 0;

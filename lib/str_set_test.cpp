@@ -3,12 +3,9 @@
 #include <string>
 
 #include "lib/str.h"
+#include "tests/str_text.h"
 
 namespace {
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 TEST(StrSet, OneOfComparesWithEveryByteOfTheSet) {
   EXPECT_FALSE(str::one_of(' ', str()));

@@ -4,9 +4,9 @@
 
 #include <string>
 
-namespace {
+#include "tests/str_text.h"
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
+namespace {
 
 TEST(StrPool, SizeClassBoundaries) {
   struct {
@@ -31,7 +31,9 @@ TEST(StrPool, ReleasedBlocksAreReusedLastInFirstOut) {
   // Both are 4084-byte blocks: the last released comes back first, for any
   // request of that class.
   EXPECT_EQ(str::get_cstring(2037), b);
+  EXPECT_EQ(b->count, 1) << "the count word held the link to a";
   EXPECT_EQ(str::get_cstring(4084), a);
+  EXPECT_EQ(a->count, 1);
   str::release_cstring(a);
   str::release_cstring(b);
 }
@@ -47,7 +49,10 @@ TEST(StrPool, LargeBlocksGoBackToTheHeapNotToAPool) {
 }
 
 TEST(StrPool, AnImpossibleSizeEndsTheProcessWithAMessage) {
-  EXPECT_EXIT(str::get_cstring(INT32_MAX), testing::ExitedWithCode(255),
+  EXPECT_EXIT(str::get_cstring(INT32_MAX), testing::ExitedWithCode(255), "ruk: out of memory");
+  // Sizes that only overflow once something is added to the caller's count.
+  EXPECT_EXIT(str('x', INT32_MAX), testing::ExitedWithCode(255), "ruk: out of memory");
+  EXPECT_EXIT(str().set_character(INT32_MAX, 'x'), testing::ExitedWithCode(255),
               "ruk: out of memory");
 }
 
@@ -97,9 +102,13 @@ TEST(StrValue, DecimalValueOfATextFollowsTheSignRules) {
   struct {
     const char* text;
     int value;
-  } cases[] = {{"42", 42},     {"  42", 42},  {"\t42", 42}, {"42abc", 42}, {"-7", -7},
-               {"+-12", -12},  {"", 0},       {"   ", 0},   {"-", 0},      {"-+5", 0},
-               {"a1", 0},      {"\n5", 0},    {"4294967297", 1}, {"-2147483648", INT32_MIN}};
+  } cases[] = {{"42", 42},        {"  42", 42},
+               {"\t42", 42},      {"42abc", 42},
+               {"-7", -7},        {"+-12", -12},
+               {"", 0},           {"   ", 0},
+               {"-", 0},          {"-+5", 0},
+               {"a1", 0},         {"\n5", 0},
+               {"4294967297", 1}, {"-2147483648", INT32_MIN}};
   for (auto c : cases) EXPECT_EQ(str(c.text).value(), c.value) << '"' << c.text << '"';
 }
 
@@ -214,7 +223,7 @@ TEST(StrAppend, ALargePrivateViewGrowsAsANewBlockWould) {
   // block would have them.
   std::string expected;
   for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
-  str whole(expected.data(), static_cast<int>(expected.size()));
+  str whole = bytes(expected);
   str tail = whole.substr(1000, -1);
   whole = str();  // tail alone holds the block now
   ASSERT_EQ(tail.ref->count, 1);
@@ -226,9 +235,22 @@ TEST(StrAppend, ALargePrivateViewGrowsAsANewBlockWould) {
   EXPECT_EQ(text(tail), expected.substr(1000) + more);
 }
 
+TEST(StrAppend, ALargePrivateViewAppendsItsOwnBytesWhenItMustGrow) {
+  // Growing moves the bytes to the block's beginning, or the block itself:
+  // the bytes to append must be read from where they were.
+  std::string expected;
+  for (int i = 0; i < 70000; ++i) expected += static_cast<char>('a' + i % 26);
+  str whole = bytes(expected);
+  str tail = whole.substr(1000, -1);
+  whole = str();
+  ASSERT_EQ(tail.ref->size, 98304);
+  tail.append(tail.data() + 5, 40000);
+  EXPECT_EQ(text(tail), expected.substr(1000) + expected.substr(1005, 40000));
+}
+
 TEST(StrAppend, ALargeSharedStringIsCopiedBeforeItGrows) {
   std::string expected(100000, 'x');
-  str a(expected.data(), static_cast<int>(expected.size()));
+  str a = bytes(expected);
   str b = a;
   b.append("tail", 4);
   EXPECT_NE(a.ref, b.ref);
@@ -272,6 +294,14 @@ TEST(StrAccess, CharactersOutOfRangeAndWritesPastTheEnd) {
   EXPECT_EQ(text(e), "q");
 }
 
+TEST(StrAccess, CStrOfAFullBufferMovesTheTextToMakeRoomForTheZero) {
+  str full(std::string(52, 'f').c_str());  // private, not a byte to spare
+  ASSERT_EQ(full.ref->size, full.end);
+  const char* z = full.c_str();
+  EXPECT_LT(full.end, full.ref->size) << "the terminator lies inside the buffer";
+  EXPECT_EQ(std::string(z), std::string(52, 'f'));
+}
+
 TEST(StrSubstr, ClampsPositionAndLength) {
   str s("abcde");
   EXPECT_EQ(text(s.substr(0, -1)), "abcde");
@@ -281,6 +311,7 @@ TEST(StrSubstr, ClampsPositionAndLength) {
   EXPECT_EQ(text(s.substr(-2, 3)), "a");
   EXPECT_EQ(text(s.substr(1, 2).substr(1, -1)), "c");
   EXPECT_EQ(s.substr(9, -1).length(), 0);
+  EXPECT_EQ(text(s.substr(INT32_MIN, -1)), "abcde") << "the position added to the length";
 }
 
 TEST(StrField, DottedQuadFields) {
@@ -313,6 +344,8 @@ TEST(StrField, QuotedFieldsKeepSeparatorsAndStopAtLineEnds) {
   EXPECT_EQ(text(str("\"ab\"cd,e").get_field(1, ',', false)), "cd")
       << "a byte right after a closing quote begins the next field";
   EXPECT_EQ(text(str("ab\r\ncd,e").get_field(0, ',', false)), "ab");
+  EXPECT_EQ(text(str("\"ab\ncd\",e").get_field(0, ',', false)), "ab") << "quoted, too";
+  EXPECT_EQ(text(str("\"ab\rcd\",e").get_field(0, ',', false)), "ab");
   EXPECT_EQ(text(str("ab\r\ncd,e").get_field(1, ',', false)), "e")
       << "CR and LF do not end a field being skipped";
   EXPECT_EQ(str("\ncd").get_field(0, ',', false).length(), 0);

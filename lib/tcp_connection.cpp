@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "lib/utils.h"
 
@@ -21,11 +20,6 @@ bool make_nonblocking(int fd) {
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-void close_socket(int32_t& sock) {
-  ::close(sock);
-  sock = -1;
-}
-
 str host_and_port(const str& host, int port) {
   str text(host);
   text += ":";
@@ -37,9 +31,13 @@ str host_and_port(const str& host, int port) {
 
 connection::con_ref::con_ref() : sock(-1), refs(1), listener(nullptr), connecting(0) {}
 
-connection::con_ref::~con_ref() { tcp::listener::release(listener); }
+connection::con_ref::~con_ref() {
+  tcp::listener::release(listener);
+}
 
-connection::connection(const str& host, int port) : ref(nullptr) { connect(host, port); }
+connection::connection(const str& host, int port) : ref(nullptr) {
+  connect(host, port);
+}
 
 connection::connection(const listener& from) : ref(new con_ref) {
   ref->listener = from.ref;
@@ -51,7 +49,7 @@ connection::connection(const listener& from) : ref(new con_ref) {
   if (sock < 0) return;
   ref->sock = sock;
   ref->peer = host_and_port(str(inet_ntoa(address.sin_addr)), ntohs(address.sin_port));
-  if (!make_nonblocking(sock)) close_socket(ref->sock);
+  if (!make_nonblocking(sock)) utils::close_socket(ref->sock);
 }
 
 connection::connection(const connection& other) : ref(other.ref) {
@@ -77,12 +75,12 @@ void connection::connect(const str& host, int port) {
     return;
   }
   if (!make_nonblocking(ref->sock)) {
-    close_socket(ref->sock);
+    utils::close_socket(ref->sock);
     return;
   }
   if (::connect(ref->sock, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     if (errno != EINPROGRESS) {
-      close_socket(ref->sock);
+      utils::close_socket(ref->sock);
       return;
     }
     ref->connecting = 1;
@@ -93,7 +91,7 @@ void connection::connect(const str& host, int port) {
 void connection::close() {
   if (ref == nullptr) return;
   if (--ref->refs <= 0) {
-    if (ref->sock >= 0) ::close(ref->sock);
+    utils::close_socket(ref->sock);
     delete ref;
   }
   ref = nullptr;
@@ -140,11 +138,7 @@ bool connection::connect_failed() {
 }
 
 int connection::local_port() const {
-  if (ref == nullptr || ref->sock < 0) return 0;
-  sockaddr_in local;
-  socklen_t length = sizeof local;
-  if (getsockname(ref->sock, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin_port);
+  return ref != nullptr ? utils::local_port(ref->sock) : 0;
 }
 
 }  // namespace tcp

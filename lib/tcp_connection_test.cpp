@@ -1,5 +1,6 @@
 #include "lib/tcp_connection.h"
 #include "tests/socket_address.h"
+#include "tests/str_text.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -20,15 +21,15 @@ using ruk_test::port_of;
 
 // Every connection of these tests is made to 127.0.0.1.
 
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
-
 // Waits, with a bound generous enough that only a fault reaches it.
 bool ready(int fd, short events, int limit_ms = 10000) {
   pollfd p = {fd, events, 0};
   return poll(&p, 1, limit_ms) == 1;
 }
 
-bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1; }
+bool is_open(int fd) {
+  return fcntl(fd, F_GETFD) != -1;
+}
 
 // A loopback port on which nobody listens.
 int closed_port() {
@@ -125,7 +126,7 @@ TEST(TcpConnection, PartialSendKeepsTheRestAndTheNextSendStartsWithIt) {
   std::string data(1 << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
 
-  EXPECT_TRUE(k.client.send(str(data.data(), static_cast<int>(data.size()))));
+  EXPECT_TRUE(k.client.send(bytes(data)));
   size_t left = static_cast<size_t>(k.client.ref->outgoing.length());
   ASSERT_GT(left, 0u);
   ASSERT_LT(left, data.size());

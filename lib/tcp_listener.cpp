@@ -5,7 +5,8 @@
 #include <fcntl.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <unistd.h>
+
+#include "lib/utils.h"
 
 namespace tcp {
 
@@ -14,7 +15,9 @@ listener::listener() : ref(new record) {
   ref->refs = 1;
 }
 
-listener::listener(const listener& other) : ref(other.ref) { retain(ref); }
+listener::listener(const listener& other) : ref(other.ref) {
+  retain(ref);
+}
 
 listener& listener::operator=(const listener& other) {
   if (ref == other.ref) return *this;
@@ -35,19 +38,16 @@ void listener::retain(record* r) {
 
 void listener::release(record* r) {
   if (r == nullptr || --r->refs > 0) return;
-  if (r->fd >= 0) close(r->fd);
+  utils::close_socket(r->fd);
   delete r;
 }
 
 bool listener::listen(int port) {
-  if (ref == nullptr || port < 0 || port > 65535) return false;
+  if (ref == nullptr || !utils::valid_port(port)) return false;
   // Replacing the socket without closing it would leak the old descriptor;
   // connections already accepted from it have sockets of their own.
-  if (ref->fd >= 0) {
-    close(ref->fd);
-    ref->fd = -1;
-  }
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  utils::close_socket(ref->fd);
+  int32_t fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return false;
   int on = 1;
   sockaddr_in local;
@@ -57,9 +57,9 @@ bool listener::listen(int port) {
   local.sin_port = htons(static_cast<uint16_t>(port));
   int flags = fcntl(fd, F_GETFL);
   if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(fd, 1) != 0 || flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
-    close(fd);
+      bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, 1) != 0 ||
+      flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    utils::close_socket(fd);
     return false;
   }
   ref->fd = fd;

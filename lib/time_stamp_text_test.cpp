@@ -8,6 +8,7 @@
 
 #include "lib/ctimestamp.h"
 #include "sim/clock.h"
+#include "tests/str_text.h"
 
 TEST(TimeStampText, LocalTimeWithAndWithoutHundredths) {
   ctimestamp::now();
@@ -18,7 +19,7 @@ TEST(TimeStampText, LocalTimeWithAndWithoutHundredths) {
   str plain = time_stamp_text(false);
   str fine = time_stamp_text(true);
   sim::clock::use_virtual(false);
-  EXPECT_EQ(std::string(plain.data(), plain.length()), "20011224030000");
-  EXPECT_EQ(std::string(fine.data(), fine.length()), "2001122403000098");
+  EXPECT_EQ(text(plain), "20011224030000");
+  EXPECT_EQ(text(fine), "2001122403000098");
   EXPECT_EQ(sim::clock::set_calls(), 1) << "reading the time stamp never sets the clock";
 }

@@ -1,14 +1,23 @@
 #include "lib/timeout.h"
 
+#include <stdint.h>
+
 #include "lib/init_order.h"
 
 list_timeoutp timeout::timeouts RUK_INIT(RUK_INIT_TIMERS);
 
 namespace {
-// Signed 32-bit milliseconds from now to t, truncating toward zero.
-int ms_until(const ctimestamp& t) {
+// Milliseconds from now to t, truncating toward zero. In 64 bits: a timer
+// armed for the longest delay is INT32_MAX ms away, and the seconds part
+// alone, before the microseconds are taken off, can exceed that.
+long long ms_until(const ctimestamp& t) {
   ctimestamp now = ctimestamp::now();
-  return (t.seconds - now.seconds) * 1000 + (t.microseconds - now.microseconds) / 1000;
+  return (static_cast<long long>(t.seconds) - now.seconds) * 1000 +
+         (t.microseconds - now.microseconds) / 1000;
+}
+
+int clamped_to_int(long long value) {
+  return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int>(value);
 }
 }  // namespace
 
@@ -44,6 +53,9 @@ void timeout::callback(int ms, function_t f, void* a1, void* a2) {
   function = f;
   arg1 = a1;
   arg2 = a2;
+  // A delay below 0 is due at once, like 0; taken as it stands it would
+  // leave the microseconds below 0 and out of step with the list's order.
+  if (ms < 0) ms = 0;
   ctimestamp now = ctimestamp::now();
   expires.seconds = now.seconds + ms / 1000;
   expires.microseconds = now.microseconds + (ms % 1000) * 1000;
@@ -68,9 +80,13 @@ void timeout::run() {
   f(a1, a2);
 }
 
-int timeout::remaining_ms() const { return ms_until(expires); }
+int timeout::remaining_ms() const {
+  return clamped_to_int(ms_until(expires));
+}
 
-int timeout::remaining_seconds() const { return (remaining_ms() + 500) / 1000; }
+int timeout::remaining_seconds() const {
+  return clamped_to_int((ms_until(expires) + 500) / 1000);
+}
 
 void timeout::next() {
   if (timeouts.empty()) return;
@@ -78,11 +94,11 @@ void timeout::next() {
 }
 
 timeval timeout::delay() {
-  int ms = ms_until(timeouts.front()->expires);
+  long long ms = ms_until(timeouts.front()->expires);
   if (ms < 0) ms = 0;
   timeval tv;
-  tv.tv_sec = ms / 1000;
-  tv.tv_usec = (ms % 1000) * 1000;
+  tv.tv_sec = static_cast<time_t>(ms / 1000);
+  tv.tv_usec = static_cast<suseconds_t>(ms % 1000 * 1000);
   return tv;
 }
 

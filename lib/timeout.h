@@ -28,8 +28,8 @@ class timeout {
   timeout& operator=(const timeout& source);
   ~timeout();
 
-  // Arms the timer ms milliseconds from now (ms >= 0, f not null), moving
-  // it if it was armed already.
+  // Arms the timer ms milliseconds from now (f not null), moving it if it
+  // was armed already. A delay below 0 counts as 0.
   void callback(int ms, function_t f, void* a1, void* a2);
   // Disarms the timer; nothing happens if it is idle.
   void clear();
@@ -38,6 +38,7 @@ class timeout {
   bool armed() const { return function != nullptr; }
 
   // Milliseconds (rounded to seconds) until the expiry; negative once passed.
+  // Beyond the int range (a clock set far back) they stop at its ends.
   int remaining_ms() const;
   int remaining_seconds() const;
 

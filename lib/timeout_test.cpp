@@ -24,7 +24,9 @@ class Timers : public testing::Test {
     ASSERT_TRUE(timeout::empty()) << "a test left a timer armed";
     sim::clock::use_virtual(false);
   }
-  static void at(int64_t seconds, int64_t micros) { sim::clock::warp_us(seconds * 1000000 + micros); }
+  static void at(int64_t seconds, int64_t micros) {
+    sim::clock::warp_us(seconds * 1000000 + micros);
+  }
 
   static void record(void* a1, void* a2) {
     ran.push_back(static_cast<int>(reinterpret_cast<intptr_t>(a1)));
@@ -121,6 +123,32 @@ TEST_F(Timers, DelayIsNeverNegativeAndDropsTheSubMillisecondPart) {
   t.clear();
 }
 
+TEST_F(Timers, ExtremeDelaysKeepTheListInOrderOfExpiry) {
+  at(1000, 500000);
+  timeout far, soon, now, past;
+  far.callback(INT32_MAX, record, tag(1), nullptr);
+  soon.callback(1000, record, tag(2), nullptr);
+  now.callback(0, record, tag(3), nullptr);
+  past.callback(-600, record, tag(4), nullptr);  // due at once, like 0
+  EXPECT_EQ(past.expires.seconds, 1000);
+  EXPECT_EQ(past.expires.microseconds, 500000);
+  EXPECT_EQ(far.remaining_ms(), INT32_MAX);
+  EXPECT_EQ(far.remaining_seconds(), 2147484);
+
+  timeout::next();
+  timeout::next();
+  EXPECT_EQ(ran, (std::vector<int>{3, 4}));
+  timeval d = timeout::delay();
+  EXPECT_EQ(d.tv_sec, 1);
+  sim::clock::advance_us(1000000);
+  timeout::next();
+  EXPECT_EQ(ran, (std::vector<int>{3, 4, 2}));
+  d = timeout::delay();
+  EXPECT_EQ(d.tv_sec, (INT32_MAX - 1000) / 1000);
+  EXPECT_EQ(d.tv_usec, (INT32_MAX - 1000) % 1000 * 1000);
+  far.clear();
+}
+
 // A timer that re-arms itself until its count runs out.
 struct repeating {
   timeout t;
@@ -176,7 +204,8 @@ TEST_F(Timers, ListElementsComeFromBlocksOfSixteen) {
   size_t available = free_elements();
   ASSERT_GT(available, 0u);
   std::set<elem_timeoutp*> pooled;
-  for (elem_timeoutp* e = elem_timeoutp::free_list; e != nullptr; e = e->next_elem) pooled.insert(e);
+  for (elem_timeoutp* e = elem_timeoutp::free_list; e != nullptr; e = e->next_elem)
+    pooled.insert(e);
 
   std::vector<timeout> timers(available + 1);
   for (size_t i = 0; i < available; ++i) {

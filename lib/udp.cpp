@@ -6,24 +6,10 @@
 #include <netdb.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include "lib/utils.h"
 
 char udp::pdu_buffer[udp::pdu_size];
-
-namespace {
-
-void shut_and_close(int32_t& sock) {
-  if (sock < 0) return;
-  shutdown(sock, SHUT_RD);
-  ::close(sock);
-  sock = -1;
-}
-
-bool valid_port(int port) { return port >= 0 && port <= 65535; }
-
-}  // namespace
 
 udp::udp() : ref(new socket_reference) {
   ref->sock = -1;
@@ -45,20 +31,22 @@ udp& udp::operator=(const udp& other) {
   return *this;
 }
 
-udp::~udp() { release(); }
+udp::~udp() {
+  release();
+}
 
 void udp::release() {
   if (ref == nullptr) return;
   if (--ref->refs <= 0) {
-    shut_and_close(ref->sock);
+    close();
     delete ref;
   }
   ref = nullptr;
 }
 
 bool udp::set_port(int port, const str& group, int group_port) {
-  if (ref == nullptr || static_cast<unsigned>(port) > 65535u) return false;
-  shut_and_close(ref->sock);
+  if (ref == nullptr || !utils::valid_port(port)) return false;
+  close();
   ref->sock = ::socket(AF_INET, SOCK_DGRAM, 0);
   if (ref->sock < 0) {
     ref->sock = -1;
@@ -70,8 +58,7 @@ bool udp::set_port(int port, const str& group, int group_port) {
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(static_cast<uint16_t>(port));
   if (bind(ref->sock, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    ::close(ref->sock);
-    ref->sock = -1;
+    utils::close_socket(ref->sock);
     return false;
   }
   if (group.length() == 0) return true;
@@ -112,7 +99,7 @@ bool udp::conv(int port, const str& host, sockaddr_in& address) {
   address.sin_family = AF_INET;
   // A port that does not fit would be cut to 16 bits and name some other
   // service; such an address is treated like an unknown host.
-  if (!valid_port(port)) return false;
+  if (!utils::valid_port(port)) return false;
   address.sin_port = htons(static_cast<uint16_t>(port));
   if (host.length() == 0) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -150,13 +137,15 @@ str udp::host_address(const str& host) {
 bool udp::send_pdu(const char* data, int length) {
   if (ref == nullptr || ref->destination.sin_port == 0) return false;
   if (length < 0 || (data == nullptr && length > 0)) return false;
-  ssize_t sent = sendto(ref->sock, data, static_cast<size_t>(length), MSG_DONTWAIT,
-                        reinterpret_cast<const sockaddr*>(&ref->destination),
-                        sizeof ref->destination);
+  ssize_t sent =
+      sendto(ref->sock, data, static_cast<size_t>(length), MSG_DONTWAIT,
+             reinterpret_cast<const sockaddr*>(&ref->destination), sizeof ref->destination);
   return sent == length;
 }
 
-bool udp::send_pdu(const str& packet) { return send_pdu(packet.data(), packet.length()); }
+bool udp::send_pdu(const str& packet) {
+  return send_pdu(packet.data(), packet.length());
+}
 
 void udp::get_pdu(char* buffer, int size, int& length, sockaddr_in& from) {
   length = 0;
@@ -185,13 +174,11 @@ str udp::get_pdu(sockaddr_in& from) {
 }
 
 void udp::close() {
-  if (ref != nullptr) shut_and_close(ref->sock);
+  if (ref == nullptr || ref->sock < 0) return;
+  shutdown(ref->sock, SHUT_RD);
+  utils::close_socket(ref->sock);
 }
 
 int udp::local_port() const {
-  if (ref == nullptr || ref->sock < 0) return 0;
-  sockaddr_in local;
-  socklen_t length = sizeof local;
-  if (getsockname(ref->sock, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
-  return ntohs(local.sin_port);
+  return ref != nullptr ? utils::local_port(ref->sock) : 0;
 }

@@ -1,5 +1,6 @@
 #include "lib/udp.h"
 #include "tests/socket_address.h"
+#include "tests/str_text.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -23,8 +24,6 @@ using ruk_test::port_of;
 
 // Every datagram of these tests goes to 127.0.0.1; other addresses are only
 // converted and stored, never sent to.
-
-std::string text(const str& s) { return std::string(s.data(), static_cast<size_t>(s.length())); }
 
 // A plain datagram socket on 127.0.0.1 standing for the other end.
 struct peer {
@@ -57,7 +56,9 @@ std::string receive_raw(int fd) {
   return n < 0 ? "<error>" : std::string(buffer.data(), static_cast<size_t>(n));
 }
 
-bool is_open(int fd) { return fcntl(fd, F_GETFD) != -1; }
+bool is_open(int fd) {
+  return fcntl(fd, F_GETFD) != -1;
+}
 
 // True when nothing holds the UDP port any more: a fresh socket may bind it.
 bool port_free(int port) {
@@ -126,8 +127,8 @@ TEST(Udp, ConversionResolvesNamesAndRefusesWhatIsNoAddress) {
   const struct {
     int port;
     str host;
-  } refused[] = {{7, "1.2.3.4.5"}, {70000, "127.0.0.1"}, {-1, "127.0.0.1"},
-                 {7, str("127.0.0.1\0junk", 14)}};
+  } refused[] = {
+      {7, "1.2.3.4.5"}, {70000, "127.0.0.1"}, {-1, "127.0.0.1"}, {7, str("127.0.0.1\0junk", 14)}};
   for (const auto& r : refused) {
     EXPECT_FALSE(udp::conv(r.port, r.host, a)) << text(r.host) << " " << r.port;
     EXPECT_EQ(a.sin_port, 0);
@@ -318,10 +319,11 @@ TEST(UdpMulticast, JoinsAGroupOnLoopback) {
   const int probe_error = errno;
   close(probe);
   if (!takes_interface && probe_error == ENOPROTOOPT) {
-    GTEST_SKIP() << "setsockopt IP_MULTICAST_IF is not implemented here (qemu-user answers ENOPROTOOPT)";
+    GTEST_SKIP()
+        << "setsockopt IP_MULTICAST_IF is not implemented here (qemu-user answers ENOPROTOOPT)";
   }
   udp u;
-  ASSERT_TRUE(u.set_port(0, "239.1.2.3", 5000));
+  ASSERT_TRUE(u.set_port(0, "239.1.2.3", -1)) << "the group's port plays no part in the join";
   ASSERT_GE(u.socket(), 0);
   EXPECT_NE(u.local_port(), 0);
   // Only a member can leave a group.

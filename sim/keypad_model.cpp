@@ -109,16 +109,7 @@ bool keypad::due(const key_event& e) const {
 }
 
 void keypad::log_taken(const key_event& e) {
-  if (e.fails) {
-    transcript("key", "read failed");
-    return;
-  }
-  std::string what = e.state == 1   ? "press"
-                     : e.state == 0 ? "release"
-                                    : "state " + std::to_string(e.state);
-  char ch = keypad_char(e.code);
-  transcript("key",
-             what + " " + (ch != 0 ? std::string(1, ch) : "?") + " " + std::to_string(e.code));
+  transcript("key", key_event_text(e));
 }
 
 int keypad::ioctl(unsigned long request, void* arg) {

@@ -53,6 +53,15 @@ int keypad_code(char k) {
   return -1;
 }
 
+std::string key_event_text(const key_event& e) {
+  if (e.fails) return "read failed";
+  std::string what = e.state == 1   ? "press"
+                     : e.state == 0 ? "release"
+                                    : "state " + std::to_string(e.state);
+  char ch = keypad_char(e.code);
+  return what + " " + (ch != 0 ? std::string(1, ch) : "?") + " " + std::to_string(e.code);
+}
+
 bool parse_key_script(const std::string& script, std::vector<key_event>* events,
                       std::string* error) {
   std::vector<key_event> parsed;

@@ -38,6 +38,11 @@ constexpr int64_t key_step_ms = 100;
 char keypad_char(int code);
 int keypad_code(char key);
 
+// How the transcript names an event the program took: "press g 20",
+// "release g 20", "state 7 g 20" ("?" for a code beyond the keys), or
+// "read failed".
+std::string key_event_text(const key_event& e);
+
 // Appends the events of script to events, in time order (equal times in
 // script order). On a fault returns
 // false, adds nothing, and sets error to a message naming the word.

@@ -1,9 +1,8 @@
 // The update's less travelled paths through the whole program: the simulated
 // phone typed by a key script, the image served by the test peer
-// (tests/tftp_peer.h) on this process's loopback, and the run read back from
-// its exit status, its transcript and its flash files. The program runs in
-// this process's network namespace (the test's own under ctest), so that it
-// reaches the peer; its eth0 stays in the simulator's model.
+// (tests/tftp_peer.h) from a host on the phone's own segment of a test
+// network, and the run read back from its exit status, its transcript and
+// its flash files.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -13,16 +12,20 @@
 #include <vector>
 
 #include "tests/run_ruk.h"
+#include "tests/test_network.h"
 #include "tests/tftp_peer.h"
 #include "tools/image.h"
 
 namespace {
 
+// The peer's host, on the phone's segment.
+const char server[] = "10.0.0.1";
+
 // Opens the menu and types the IP address 10.0.0.2, the TFTP server
-// 127.0.0.1, no gateway (u leaves 0.0.0.0) and the netmask 255.255.255.0,
+// 10.0.0.1, no gateway (u leaves 0.0.0.0) and the netmask 255.255.255.0,
 // then presses update on the netmask's screen.
 const std::string type_and_update =
-    "@500 1 u 1 0 * 0 * 0 * 2 c 1 2 7 0 * 0 * 1 c c 2 5 5 2 5 5 2 5 5 0 h";
+    "@500 1 u 1 0 * 0 * 0 * 2 c 1 0 * 0 * 0 * 1 c c 2 5 5 2 5 5 2 5 5 0 h";
 
 std::string image_of(size_t payload_bytes, std::string* payload) {
   payload->resize(payload_bytes);
@@ -40,24 +43,30 @@ std::string read_file(const std::string& path) {
 class UpdatePaths : public testing::Test {
  protected:
   void SetUp() override {
+    if (!network.ready()) GTEST_SKIP() << network.why();
     char pattern[] = "/tmp/ruk-update-paths-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
   }
   void TearDown() override {
     if (peer) peer->stop();
-    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
+    if (!dir.empty()) {
+      EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
+    }
   }
 
   // The program with keys, served by a peer playing script.
-  ruk_test::run_result run(const std::string& keys, const ruk_test::tftp_peer_script& script,
+  ruk_test::run_result run(const std::string& keys, ruk_test::tftp_peer_script script,
                            std::vector<std::pair<std::string, std::string>> env = {}) {
-    peer.reset(new ruk_test::tftp_peer(script));
+    script.address = server;
+    EXPECT_TRUE(network.enter());
+    peer.reset(new ruk_test::tftp_peer(script));  // its sockets in the test network
+    network.leave();
     peer->start();
     ruk_test::run_options o;
     o.keys = keys;
     o.env = std::move(env);
-    o.env.push_back({"RUK_SAFE_NET", "host"});  // the peer's loopback
+    network.place(&o, server);
     o.env.push_back({"RUK_SIM_PORT69", std::to_string(peer->port())});
     o.env.push_back({"RUK_SIM_FLASH_DIR", dir});
     o.env.push_back({"RUK_SIM_MTD4_SIZE", "64K"});
@@ -86,6 +95,7 @@ class UpdatePaths : public testing::Test {
     return -1;
   }
 
+  ruk_test::test_network network{{server}};
   std::string dir;
   std::unique_ptr<ruk_test::tftp_peer> peer;
 };

@@ -73,11 +73,12 @@ struct tftp_peer::state {
 };
 
 tftp_peer::tftp_peer(tftp_peer_script script) : script_(std::move(script)) {
-  request_fd_ = bound_socket("127.0.0.1", 0, &request_port_);
-  transfer_fd_ = bound_socket("127.0.0.1", script_.transfer_port, &transfer_port_);
+  const char* address = script_.address.c_str();
+  request_fd_ = bound_socket(address, 0, &request_port_);
+  transfer_fd_ = bound_socket(address, script_.transfer_port, &transfer_port_);
   int unused;
   stranger_fd_ = bound_socket("127.0.0.2", 0, &unused);
-  intruder_fd_ = bound_socket("127.0.0.1", 0, &unused);
+  intruder_fd_ = bound_socket(address, 0, &unused);
 }
 
 tftp_peer::~tftp_peer() {

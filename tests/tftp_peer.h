@@ -34,7 +34,8 @@ enum class block_fault {
 };
 
 struct tftp_peer_script {
-  std::string content;  // the file served for a read request
+  std::string address = "127.0.0.1";  // where it serves (and its intruder sends from)
+  std::string content;                // the file served for a read request
   // Files served for the second, third ... request from a new client port;
   // the last of them for every request after.
   std::vector<std::string> later_contents;

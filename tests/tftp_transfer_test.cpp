@@ -16,6 +16,7 @@
 #include "sim/fd_table.h"
 #include "sim/keypad_model.h"
 #include "sim/port69.h"
+#include "tests/str_text.h"
 #include "tests/tftp_peer.h"
 #include "tftp/tftp.h"
 
@@ -24,10 +25,6 @@ namespace {
 using ruk_test::block_fault;
 using ruk_test::tftp_peer;
 using ruk_test::tftp_peer_script;
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
 
 std::string file_of(size_t n, unsigned seed = 7) {
   std::mt19937 random(seed);

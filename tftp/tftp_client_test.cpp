@@ -15,17 +15,11 @@
 #include "tftp/tftp.h"
 #include "tftp/tftp_format.h"
 #include "tests/socket_address.h"
+#include "tests/str_text.h"
 
 namespace {
 
 using ruk_test::address;
-
-std::string text(const str& s) {
-  return std::string(s.data(), static_cast<size_t>(s.length()));
-}
-str bytes(const std::string& s) {
-  return str(s.data(), static_cast<int>(s.size()));
-}
 
 std::string header(int opcode, int number) {
   return {0, static_cast<char>(opcode), static_cast<char>(number >> 8),
