@@ -95,7 +95,9 @@ const std::string abort_row = "Press any key to abort..";
 const std::string broken = "\"Update failed, software\" \"not intact: press a key\"";
 
 // Presses two different keys whenever an error screen has just been shown
-// (once for each time it appears).
+// (once for each time it appears), and again while it still waits with no
+// key left to come: a wait may drop keys that came before it began, and on
+// a slow machine (qemu) the first ones can come that early.
 bool answered = false;
 std::string shown_row1;
 void answer_error_screens() {
@@ -104,7 +106,8 @@ void answer_error_screens() {
   shown_row1 = row1;
   bool waits =
       row1 == abort_row || row1 == "     Press any key" || row1 == "not intact: press a key";
-  if (answered || !appeared || !waits) return;
+  bool given_keys_gone = answered && sim::keypad::model()->pending() == 0;
+  if (!waits || !(given_keys_gone || (!answered && appeared))) return;
   answered = true;
   // A moment after the screen came: keys that were pending before it may be
   // dropped unread.
