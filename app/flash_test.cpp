@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/flash.h"
+#include "app/update.h"
 #include "sim/fd_table.h"
 #include "sim/mtd_model.h"
 

@@ -1,6 +1,6 @@
 // The image's words are big-endian whatever the machine: a header built byte
 // by byte reads the same on the little-endian host and on the phone.
-#include "app/image_header.h"
+#include "app/update.h"
 
 #include <gtest/gtest.h>
 

@@ -38,3 +38,16 @@ extern int kbd_fd;
 // fails or the code lies beyond key_map (such events are dropped). The caller
 // still has to look at event.state.
 int inca_get_key(key_event_t& event, char& key);
+
+// Waits for the user to acknowledge an error screen: the key of the first
+// keypad event does not count, an event of a different key must come, and
+// the wait ends at the event after that. A failed read counts as an event
+// without a key. The whole wait ends after 300 seconds at most, and at once
+// when select fails.
+void wait_for_key();
+
+// Waits for the user to acknowledge a screen with one key: events that were
+// pending before it (keys pressed while the flash was being written) are
+// dropped, then the next press ends the wait; releases and failed reads do
+// not. 300 seconds at most, and at once when select fails.
+void wait_for_press();

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include "app/command_line.h"
-#include "app/countdown.h"
 #include "app/keypad.h"
 #include "app/main_loop.h"
 #include "app/net_setup.h"

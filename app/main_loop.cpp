@@ -6,13 +6,21 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "app/countdown.h"
 #include "app/keypad.h"
 #include "app/menu.h"
 #include "app/update.h"
 #include "display/matrix_display.h"
 #include "display/tld.h"
-#include "lib/timeout.h"
+#include "lib/init_order.h"
+
+// The program's one display, built before every other object of the
+// application and destroyed after them.
+MatrixDisplay theDisplay RUK_INIT(RUK_INIT_APP_DISPLAY);
+
+int bRunning = 1;
+int bCountdown = 1;
+int countdown = 3;
+timeout countdown_timer RUK_INIT(RUK_INIT_APP_TIMER);
 
 namespace {
 
@@ -38,6 +46,20 @@ str dotted(const str& a, const str& b, const str& c, const str& d) {
 }
 
 }  // namespace
+
+void countdown_tick(void*, void*) {
+  if (countdown <= 0) {
+    bRunning = 0;
+    return;
+  }
+  // Not cleared first: the new text covers the old, and only the digit's
+  // block goes to the panel.
+  theDisplay.Print(0, 0, "To Update by TFTP:");
+  theDisplay.Print(0, 1, str("Press any key:") + str(countdown, 0));
+  theDisplay.Flush(true);
+  --countdown;
+  countdown_timer.callback(1000, countdown_tick, nullptr, nullptr);
+}
 
 int main_loop() {
   while (bRunning) {
@@ -81,7 +103,16 @@ void run_update() {
   printf("nm = %s\n", netmask.c_str());
   // Out before the update: a restart drops whatever stdio still holds.
   fflush(stdout);
-  if (!tftp_store_image(ip, server, gateway, netmask)) return;
+  if (!tftp_store_image(ip, server, gateway, netmask)) {
+    // With the software erased the start-up must not go on: back to the
+    // menu, the addresses as they were, for another try (another server,
+    // another cable). g there still ends the program.
+    if (bFlashErased) {
+      bRunning = 1;
+      show_menu();
+    }
+    return;
+  }
   theDisplay.Clear();
   theDisplay.Print(0, 0, "Update Successful");
   theDisplay.Print(0, 1, "Restarting...");

@@ -1,6 +1,23 @@
-// The program's event loop: keypad events and timers, until bRunning is
-// cleared. Follows the event-loop contract of lib/timeout.h.
+// The program's event loop, the start-up countdown that opens it and the
+// update key's handler. The loop follows the event-loop contract of
+// lib/timeout.h: keypad events and timers, until bRunning is cleared.
 #pragma once
+
+#include "lib/timeout.h"
+
+// The main loop goes on while this is non-zero.
+extern int bRunning;
+// The start-up countdown is in progress: the first key press ends it.
+extern int bCountdown;
+// Seconds still to be shown.
+extern int countdown;
+// Drives the countdown; the first key press clears it.
+extern timeout countdown_timer;
+
+// Timer function (both arguments unused): shows "To Update by TFTP:" and
+// "Press any key:" with the seconds left, and arms countdown_timer for the
+// next second; once none are left it ends the main loop instead.
+void countdown_tick(void* arg1, void* arg2);
 
 // Runs the loop; at its end closes the keypad and the panel and returns 0.
 // Ends the process with status 255 when select fails. Requires kbd_fd
@@ -13,5 +30,6 @@ int main_loop();
 void handle_key_event();
 
 // The update key: prints the four addresses, runs the update and restarts
-// the machine when it succeeded. Ends the loop in any case.
+// the machine when it succeeded. A failed update ends the loop, unless it
+// (or one before it) has erased the software: then the menu comes back.
 void run_update();

@@ -1,7 +1,28 @@
 #include "app/menu.h"
 
-#include "app/countdown.h"
+#include "app/main_loop.h"
 #include "display/matrix_display.h"
+#include "lib/init_order.h"
+
+// The sixteen octet strings with their start-up values. They are built after
+// theDisplay and countdown_timer, ip_adr0 first and tftp3 last, and destroyed
+// in the reverse order.
+str ip_adr0 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str ip_adr1 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str ip_adr2 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str ip_adr3 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str netmask0 RUK_INIT(RUK_INIT_APP_OCTETS) = "255";
+str netmask1 RUK_INIT(RUK_INIT_APP_OCTETS) = "255";
+str netmask2 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str netmask3 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str gw0 RUK_INIT(RUK_INIT_APP_OCTETS) = "192";
+str gw1 RUK_INIT(RUK_INIT_APP_OCTETS) = "168";
+str gw2 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str gw3 RUK_INIT(RUK_INIT_APP_OCTETS) = "1";
+str tftp0 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str tftp1 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str tftp2 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
+str tftp3 RUK_INIT(RUK_INIT_APP_OCTETS) = "0";
 
 unsigned ip_index = 0, ip_digits = 0;
 unsigned netmask_index = 3, netmask_digits = 1;
@@ -126,4 +147,8 @@ void reset_settings() {
     *s.digits = 0;
     for (str* octet : s.octets) *octet = "0";
   }
+}
+
+void show_menu() {
+  show(screens[menu_state]);
 }

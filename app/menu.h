@@ -42,3 +42,6 @@ void display_setting(unsigned& index, unsigned& digits, const str& octet0, const
 
 // All four addresses 0.0.0.0, all cursors at the first octet.
 void reset_settings();
+
+// Draws the screen the menu is on again, as it stands.
+void show_menu();

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "app/countdown.h"
+#include "app/main_loop.h"
 #include "tests/str_text.h"
 
 namespace {

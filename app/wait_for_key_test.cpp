@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "app/keypad.h"
-#include "app/update_screens.h"
 #include "lib/ctimestamp.h"
 #include "sim/clock.h"
 #include "sim/fd_table.h"
@@ -107,6 +106,24 @@ TEST_F(WaitForKey, WithoutAKeypadTheWaitRunsOutAfterFiveMinutes) {
   close(kbd_fd);
   kbd_fd = -1;
   EXPECT_EQ(waited_ms(), 300000);
+}
+
+TEST_F(WaitForKey, APressEndsTheWaitForOneKeyButNotAKeyPendingBeforeItNorARelease) {
+  key(0, '5');  // pressed while the screen was not there yet
+  sim::clock::advance_us(1000);
+  key(1000, '5', 0);
+  key(2000, '1', 0);  // a release alone
+  failing_read(3000);
+  key(4000, '6');
+  key(4050, '6', 0);
+  wait_for_press();
+  EXPECT_EQ((sim::clock::now_us() - start_us) / 1000, 4000);
+  EXPECT_EQ(sim::keypad::model()->pending(), 1) << "the release of 6 is left";
+
+  sim::keypad::model()->clear();
+  start_us = sim::clock::now_us();
+  wait_for_press();
+  EXPECT_EQ((sim::clock::now_us() - start_us) / 1000, 300000) << "no key at all";
 }
 
 }  // namespace

@@ -5,13 +5,16 @@
 // number of blocks times the loopback round trip of one 516-byte datagram and
 // its 4-byte answer, measured in the same run. Then the whole update in the
 // simulator (ruk-simulated from the update key to the restart) for the same
-// sizes, and its peak memory for the largest.
+// sizes, and its peak memory. Last, every client through a relay that loses
+// 2 % of the datagrams each way (the same losses for every client), and
+// through one that holds each datagram 0.5 ms each way, a LAN's round trip.
 //
 // Runs inside scripts/safe-run's own network namespace (only loopback is up),
 // where the server can take port 69; every process it starts is stopped on
 // every path, and every transfer is bounded in time.
 //
-// Usage: tftp_bench [--rounds N] [--sizes MiB,MiB,...] [--results FILE]
+// Usage: tftp_bench [--rounds N] [--sizes MiB,MiB,...] [--parts loopback,update,loss,delay]
+//                   [--loss-seeds N,M] [--delay-rounds N] [--loss-limit S] [--results FILE]
 // With --results the tables replace the TFTP section of FILE (the other
 // sections stay); RUK_SOURCE_DIR/bench/results.md is the default when that
 // variable is set.
@@ -38,10 +41,12 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/lossy_relay.h"
 #include "bench/seconds.h"
 
 extern char** environ;
@@ -228,29 +233,59 @@ std::string self_dir() {
   return p.substr(0, p.rfind('/'));
 }
 
+// The parts of the run: the download on plain loopback, the whole update
+// with its peak memory, and the download through the lossy relay (with the
+// row of delay alone).
 struct options {
   int rounds = 5;
   std::vector<int> sizes_mib = {1, 4, 32};
   std::string results;
+  std::set<std::string> parts = {"loopback", "update", "loss", "delay"};
+  // Seeds of the lossy runs of 256 KiB and of 4 MiB: the large one takes
+  // minutes per client, most of it waiting out the server's time-outs.
+  int loss_seeds_small = 3;
+  int loss_seeds_large = 1;
+  double loss_limit_s = 600;  // a client still busy then is stopped and reported
+  // Rounds through the delaying relay: its figures vary with the machine's
+  // load more than the others'.
+  int delay_rounds = 9;
 };
 
 options read_options(int argc, char** argv) {
   options o;
   const char* source = getenv("RUK_SOURCE_DIR");
   if (source != nullptr) o.results = std::string(source) + "/bench/results.md";
+  auto list = [](const char* text) {
+    std::vector<std::string> items;
+    std::stringstream s(text);
+    for (std::string item; std::getline(s, item, ',');) items.push_back(item);
+    return items;
+  };
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--rounds" && i + 1 < argc) {
       o.rounds = std::max(1, atoi(argv[++i]));
     } else if (a == "--sizes" && i + 1 < argc) {
       o.sizes_mib.clear();
-      std::stringstream s(argv[++i]);
-      std::string item;
-      while (std::getline(s, item, ',')) o.sizes_mib.push_back(std::max(1, atoi(item.c_str())));
+      for (const std::string& item : list(argv[++i])) {
+        o.sizes_mib.push_back(std::max(1, atoi(item.c_str())));
+      }
+    } else if (a == "--parts" && i + 1 < argc) {
+      std::vector<std::string> items = list(argv[++i]);
+      o.parts = std::set<std::string>(items.begin(), items.end());
+    } else if (a == "--loss-seeds" && i + 1 < argc) {
+      std::vector<std::string> items = list(argv[++i]);
+      o.loss_seeds_small = std::max(1, atoi(items[0].c_str()));
+      o.loss_seeds_large = items.size() > 1 ? std::max(1, atoi(items[1].c_str())) : 1;
+    } else if (a == "--delay-rounds" && i + 1 < argc) {
+      o.delay_rounds = std::max(1, atoi(argv[++i]));
+    } else if (a == "--loss-limit" && i + 1 < argc) {
+      o.loss_limit_s = std::max(1.0, atof(argv[++i]));
     } else if (a == "--results" && i + 1 < argc) {
       o.results = argv[++i];
     } else {
-      die("usage: tftp_bench [--rounds N] [--sizes MiB,...] [--results FILE]");
+      die("usage: tftp_bench [--rounds N] [--sizes MiB,...] [--parts loopback,update,loss,delay] "
+          "[--loss-seeds N,M] [--delay-rounds N] [--loss-limit S] [--results FILE]");
     }
   }
   return o;
@@ -337,7 +372,13 @@ void write_results(const std::string& path, const std::string& tables, const opt
              "timed from the call to its return. The peers are timed as processes, from start to "
              "exit, so their figures include starting the program (about a millisecond). "
              "The floor is the number of blocks times the median loopback round trip of one "
-             "516-byte datagram and its 4-byte answer, measured in each round.\n\n"
+             "516-byte datagram and its 4-byte answer, measured in each round. The whole update's "
+             "peak memory is the helper's (bench/ruk_update) maximum resident set, with the "
+             "simulator's in-memory record of the screens dropped as it goes. The lossy relay "
+             "(bench/lossy_relay) sits between each client and the same tftpd-hpa; whether it "
+             "loses a datagram depends on the seed and on what the datagram is (direction, "
+             "opcode, block number, how often it passed before), so every client loses the same "
+             "blocks' DATA and ACKs.\n\n"
           << "Machine: " << cpu << ", " << command_output("nproc") << " CPUs; " << u.sysname << " "
           << u.release << "; " << first_line(command_output("tftp -V 2>&1")) << ", "
           << command_output("busybox 2>&1 | head -1 | cut -d' ' -f1-2") << ", "
@@ -363,111 +404,33 @@ struct measurement {
   std::map<std::string, std::vector<double>> seconds;  // by client
 };
 
-}  // namespace
+// A client fetches name from 127.0.0.1 at port (the server's, or the
+// relay's) within limit seconds; true when what arrived is content. s gets
+// the seconds it took.
+using client = std::function<bool(const std::string& name, const std::string& content, int port,
+                                  double limit, double* s)>;
+using client_list = std::vector<std::pair<std::string, client>>;
+using image_map = std::map<std::string, std::string>;  // by file name
 
-int main(int argc, char** argv) {
-  options opt = read_options(argc, argv);
-  std::string load_before = load_average();
-  signal(SIGINT, on_signal);
-  signal(SIGTERM, on_signal);
-  atexit(stop_children);
+// ruk's median download seconds on plain loopback, by size in MiB, for the
+// whole-update table.
+std::map<int, double> ruk_download_medians;
 
-  char dir_template[] = "/tmp/ruk-tftp-bench-XXXXXX";
-  if (mkdtemp(dir_template) == nullptr) die("mkdtemp");
-  std::string dir = dir_template;
-  std::string serve = dir + "/serve";
-  mkdir(serve.c_str(), 0755);
-  chmod(dir.c_str(), 0755);
-
-  // ruk's block numbers do not wrap: the largest file it can fetch has 65535
-  // blocks, the last one short (65535 * 512 - 1 bytes, 513 bytes short of
-  // 32 MiB). A size above that is served at that length to every client.
-  const size_t largest_file = 65535 * 512 - 1;
-  std::map<int, std::string> images;
-  for (int mib : opt.sizes_mib) {
-    images[mib] = make_image(std::min(static_cast<size_t>(mib) << 20, largest_file), 1000 + mib);
-    std::ofstream(serve + "/image" + std::to_string(mib) + ".bin", std::ios::binary) << images[mib];
-    chmod((serve + "/image" + std::to_string(mib) + ".bin").c_str(), 0644);
-  }
-
-  tftp_server server;
-  server.start_serving(serve);
-  std::string port = std::to_string(server.port);
-  // ruk's datagrams for port 69 go to the server's port (the same when it
-  // has port 69 itself).
-  std::vector<std::string> ruk_env = {"RUK_SIM_PORT69=" + port};
-  usleep(100000);
-
-  std::string here = self_dir();
-  std::string ruk_download = here + "/ruk_download";
-  std::string ruk_update = here + "/ruk_update";
-  // The helpers are built where the client and the application are in
-  // the tree (bench/CMakeLists.txt says so at build time).
-  bool have_ruk = ruk_helpers_built && access(ruk_download.c_str(), X_OK) == 0;
-  bool have_update = ruk_helpers_built && access(ruk_update.c_str(), X_OK) == 0;
-
-  std::string out = dir + "/out";
-  using client =
-      std::function<bool(const std::string& name, const std::string& content, double* s)>;
-  auto peer = [&](std::vector<std::string> argv) -> client {
-    return [&, argv](const std::string& name, const std::string& content, double* s) {
-      std::vector<std::string> a;
-      for (const std::string& w : argv) {
-        if (w == "NAME") {
-          a.push_back(name);
-        } else if (w == "URL") {
-          a.push_back("tftp://127.0.0.1:" + port + "/" + name);
-        } else if (w == "OUT") {
-          a.push_back(out);
-        } else if (w == "PORT") {
-          a.push_back(port);
-        } else {
-          a.push_back(w);
-        }
-      }
-      unlink(out.c_str());
-      double t0 = now();
-      pid_t pid = start(a);
-      bool ok = finish(pid, 120);
-      *s = now() - t0;
-      return ok && read_file(out) == content;
-    };
-  };
-  std::vector<std::pair<std::string, client>> clients;
-  if (have_ruk) {
-    // The helper sets up the panel and the keypad as the program has them,
-    // then times GetTFTPFile alone and writes the seconds to its standard
-    // output, the file to OUT.
-    clients.push_back({"ruk", [&](const std::string& name, const std::string& content, double* s) {
-                         unlink(out.c_str());
-                         std::string timing = dir + "/timing";
-                         int fd = open(timing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-                         pid_t pid = start({ruk_download, name, out}, -1, false, ruk_env, fd);
-                         close(fd);
-                         bool ok = finish(pid, 120);
-                         *s = tagged_number(read_file(timing), "seconds");
-                         return ok && *s > 0 && read_file(out) == content;
-                       }});
-  }
-  clients.push_back({"tftp-hpa", peer({"tftp", "-m", "binary", "127.0.0.1", "PORT", "-c", "get",
-                                       "NAME", "OUT"})});
-  clients.push_back({"busybox tftp", peer({"busybox", "tftp", "-g", "-l", "OUT", "-r", "NAME",
-                                           "127.0.0.1", "PORT"})});
-  clients.push_back({"curl", peer({"curl", "-s", "--tftp-no-options", "-o", "OUT", "URL"})});
-  clients.push_back(
-      {"atftp", peer({"atftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
-
+// Every client fetches every size once per round, in an order that rotates
+// from round to round, straight from the server.
+std::string loopback_table(const options& opt, const client_list& clients, image_map& images,
+                           const std::function<std::string(int)>& mib_name, int port) {
   std::map<int, measurement> runs;
   std::vector<double> trips;
   for (int round = 0; round < opt.rounds; ++round) {
     trips.push_back(round_trip(2000));
     for (int mib : opt.sizes_mib) {
-      std::string name = "image" + std::to_string(mib) + ".bin";
-      // Alternated: each round starts with the next client.
+      std::string name = mib_name(mib);
       for (size_t k = 0; k < clients.size(); ++k) {
         auto& c = clients[(k + static_cast<size_t>(round)) % clients.size()];
         double s = 0;
-        if (!c.second(name, images[mib], &s)) die(c.first + " failed to download " + name);
+        if (!c.second(name, images[name], port, 120, &s))
+          die(c.first + " failed to download " + name);
         runs[mib].seconds[c.first].push_back(s);
         fprintf(stderr, "round %d, %d MiB, %-13s %8.3f s\n", round + 1, mib, c.first.c_str(), s);
       }
@@ -475,14 +438,51 @@ int main(int argc, char** argv) {
   }
   double trip = median(trips);
 
-  // The whole update: the helper sets up the program as it stands when the
-  // update key is pressed in the menu (addresses entered, panel, keypad,
-  // flash), writes the monotonic time to its standard output and runs the
-  // update key's handler, which ends in the simulated restart. The flash
-  // partitions are files in a folder of this run; mtd5 must hold the payload
-  // afterwards.
+  std::ostringstream table;
+  char line[512];
+  snprintf(line, sizeof line,
+           "Loopback round trip (516-byte datagram, 4-byte answer, between two processes): "
+           "%.1f us, median of %d rounds of 2000.\n\n",
+           trip * 1e6, opt.rounds);
+  table << line;
+  table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / "
+           "floor |\n";
+  table << "|---|---:|---:|---|---:|---:|---:|---:|---:|\n";
+  for (int mib : opt.sizes_mib) {
+    const std::string& image = images[mib_name(mib)];
+    long blocks = static_cast<long>(image.size()) / 512 + 1;
+    double floor_s = static_cast<double>(blocks) * trip;
+    double fastest = 1e30;
+    for (auto& c : clients) {
+      if (c.first != "ruk") fastest = std::min(fastest, median(runs[mib].seconds[c.first]));
+    }
+    for (auto& c : clients) {
+      const std::vector<double>& v = runs[mib].seconds[c.first];
+      double m = median(v);
+      if (c.first == "ruk") ruk_download_medians[mib] = m;
+      snprintf(line, sizeof line,
+               "| %d MiB%s | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n", mib,
+               image.size() < (static_cast<size_t>(mib) << 20) ? " - 513 B" : "", blocks, floor_s,
+               c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
+               *std::max_element(v.begin(), v.end()), m / fastest, m / floor_s);
+      table << line;
+    }
+  }
+  return table.str();
+}
+
+// The whole update: the helper sets up the program as it stands when the
+// update key is pressed in the menu (addresses entered, panel, keypad,
+// flash), writes the monotonic time to its standard output and runs the
+// update key's handler, which ends in the simulated restart. The flash
+// partitions are files in a folder of this run; mtd5 must hold the payload
+// afterwards. Then the largest once more under /usr/bin/time, for its peak
+// memory.
+std::string update_table(const options& opt, const std::string& ruk_update, const std::string& dir,
+                         const std::string& serve, const std::vector<std::string>& ruk_env,
+                         image_map& images, const std::function<std::string(int)>& mib_name) {
   std::map<int, std::vector<double>> updates;
-  std::string peak_memory;
+  std::map<int, long> peak_kib;  // by size in MiB
   std::string flash = dir + "/flash";
   auto flash_env = [&](int mib) {
     std::vector<std::string> env = ruk_env;
@@ -491,8 +491,9 @@ int main(int argc, char** argv) {
     return env;
   };
   auto run_update = [&](int mib, bool measure_memory, double* s) {
+    const std::string& image = images[mib_name(mib)];
     // The update always asks for tolv510.bin.
-    std::ofstream(serve + "/tolv510.bin", std::ios::binary) << images[mib];
+    std::ofstream(serve + "/tolv510.bin", std::ios::binary) << image;
     chmod((serve + "/tolv510.bin").c_str(), 0644);
     unlink((flash + "/mtd5").c_str());
     unlink((flash + "/mtd4").c_str());
@@ -518,7 +519,6 @@ int main(int argc, char** argv) {
     children.erase(std::remove(children.begin(), children.end(), pid), children.end());
     double begin = tagged_number(read_file(timing), "start");
     *s = end - begin;
-    const std::string& image = images[mib];
     std::string written = read_file(flash + "/mtd5");
     bool restarted = WIFEXITED(status) && WEXITSTATUS(status) == 99;
     if (measure_memory) {
@@ -526,7 +526,7 @@ int main(int argc, char** argv) {
       std::string l;
       while (std::getline(lines, l)) {
         if (l.find("Maximum resident set size") != std::string::npos) {
-          peak_memory = l.substr(l.rfind(' ') + 1);
+          peak_kib[mib] = atol(l.substr(l.rfind(' ') + 1).c_str());
         }
       }
     }
@@ -540,82 +540,265 @@ int main(int argc, char** argv) {
   };
   // A failed update is reported in the table; the download figures stand.
   std::string update_failure;
-  if (have_update) {
-    for (int round = 0; round < opt.rounds && update_failure.empty(); ++round) {
-      for (int mib : opt.sizes_mib) {
-        double s = 0;
-        if (!run_update(mib, false, &s)) {
-          update_failure = "the whole update of " + std::to_string(mib) + " MiB failed";
-          break;
-        }
-        updates[mib].push_back(s);
-        fprintf(stderr, "round %d, %d MiB, whole update %8.3f s\n", round + 1, mib, s);
+  for (int round = 0; round < opt.rounds && update_failure.empty(); ++round) {
+    for (int mib : opt.sizes_mib) {
+      double s = 0;
+      if (!run_update(mib, false, &s)) {
+        update_failure = "the whole update of " + std::to_string(mib) + " MiB failed";
+        break;
       }
+      updates[mib].push_back(s);
+      fprintf(stderr, "round %d, %d MiB, whole update %8.3f s\n", round + 1, mib, s);
     }
-    double s = 0;
-    int largest = *std::max_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
-    if (update_failure.empty() && !run_update(largest, true, &s)) {
+  }
+  // The largest for the goal, the smallest for the part that does not grow
+  // with the image.
+  double s = 0;
+  int largest = *std::max_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
+  int smallest = *std::min_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
+  for (int mib : {largest, smallest}) {
+    if (update_failure.empty() && peak_kib.count(mib) == 0 && !run_update(mib, true, &s)) {
       update_failure = "the whole update under /usr/bin/time failed";
     }
-    if (!update_failure.empty()) fprintf(stderr, "tftp_bench: %s\n", update_failure.c_str());
   }
-  stop_children();
+  if (!update_failure.empty()) {
+    fprintf(stderr, "tftp_bench: %s\n", update_failure.c_str());
+    return "\nNo whole-update figures: " + update_failure + ".\n";
+  }
 
-  // The tables.
+  std::ostringstream table;
+  char line[512];
+  table << "\n| size | ruk download median s | whole update median s | min s | max s | update / "
+           "download |\n";
+  table << "|---|---:|---:|---:|---:|---:|\n";
+  for (int mib : opt.sizes_mib) {
+    double d = ruk_download_medians.count(mib) ? ruk_download_medians[mib] : 0;
+    const std::vector<double>& v = updates[mib];
+    double u = median(v);
+    char download[32] = "-", ratio[32] = "-";
+    if (d > 0) {
+      snprintf(download, sizeof download, "%.3f", d);
+      snprintf(ratio, sizeof ratio, "%.2f", u / d);
+    }
+    snprintf(line, sizeof line, "| %d MiB | %s | %.3f | %.3f | %.3f | %s |\n", mib, download, u,
+             *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()), ratio);
+    table << line;
+  }
+  long image_bytes = static_cast<long>(images[mib_name(largest)].size());
+  long goal_kib = (image_bytes + (4L << 20)) / 1024;
+  snprintf(line, sizeof line,
+           "\nPeak memory of the whole update of the %d MiB image (%ld bytes), "
+           "/usr/bin/time -v maximum resident set size: %ld KiB, %.2f times the image; "
+           "goal at most the image + 4 MiB, %ld KiB: %s.",
+           largest, image_bytes, peak_kib[largest],
+           peak_kib[largest] * 1024.0 / static_cast<double>(image_bytes), goal_kib,
+           peak_kib[largest] <= goal_kib ? "met" : "missed");
+  table << line;
+  if (smallest != largest) {
+    long small_bytes = static_cast<long>(images[mib_name(smallest)].size());
+    snprintf(line, sizeof line,
+             " For the %d MiB image: %ld KiB, so about %ld KiB do not grow with the image "
+             "(the program, the C and C++ libraries, the simulator's models).",
+             smallest, peak_kib[smallest], peak_kib[smallest] - small_bytes / 1024);
+    table << line;
+  }
+  table << "\n";
+  return table.str();
+}
+
+// Every client through the lossy relay: 2 % of the datagrams lost each way,
+// the same seeds for every client, each seed a round in which the clients
+// take turns; then without loss but with 0.5 ms each way, a LAN's round trip.
+std::string loss_table(const options& opt, const client_list& clients, image_map& images,
+                       int server_port) {
+  struct condition {
+    std::string part;
+    std::string label;
+    std::string name;
+    bench::relay_setting relay;
+    int runs;
+  };
+  bench::relay_setting lossy;
+  lossy.server_port = server_port;
+  lossy.loss_to_client = 0.02;
+  lossy.loss_to_server = 0.02;
+  bench::relay_setting delayed;
+  delayed.server_port = server_port;
+  delayed.delay_us = 500;
+  const condition conditions[] = {
+      {"loss", "256 KiB, 2 % loss each way", "loss256k.bin", lossy, opt.loss_seeds_small},
+      {"loss", "4 MiB, 2 % loss each way", "loss4m.bin", lossy, opt.loss_seeds_large},
+      {"delay", "1 MiB, 0.5 ms each way", "delay1m.bin", delayed, opt.delay_rounds},
+  };
+
   std::ostringstream table;
   char line[512];
   snprintf(line, sizeof line,
-           "Loopback round trip (516-byte datagram, 4-byte answer, between two processes): "
-           "%.1f us, median of %d rounds of 2000.\n\n",
-           trip * 1e6, opt.rounds);
+           "\nThrough the lossy relay (bench/lossy_relay): %d seeds for 256 KiB and %d for 4 MiB, "
+           "%d rounds for the delay; medians; a run still busy after %.0f s is stopped and counted "
+           "as not finished (and as that long in the median).\n\n",
+           opt.loss_seeds_small, opt.loss_seeds_large, opt.delay_rounds, opt.loss_limit_s);
   table << line;
-  table << "| size | blocks | floor s | client | median s | min s | max s | / fastest peer | / "
-           "floor |\n";
-  table << "|---|---:|---:|---|---:|---:|---:|---:|---:|\n";
-  for (int mib : opt.sizes_mib) {
-    long blocks = static_cast<long>(images[mib].size()) / 512 + 1;
-    double floor_s = static_cast<double>(blocks) * trip;
-    double fastest = 1e30;
-    for (auto& c : clients) {
-      if (c.first != "ruk") fastest = std::min(fastest, median(runs[mib].seconds[c.first]));
+  table
+      << "| condition | client | finished | median s | min s | max s | / busybox tftp | / fastest "
+         "peer | datagrams lost |\n";
+  table << "|---|---|---:|---:|---:|---:|---:|---:|---:|\n";
+  for (const condition& c : conditions) {
+    if (opt.parts.count(c.part) == 0) continue;
+    std::map<std::string, std::vector<double>> seconds;
+    std::map<std::string, int> finished;
+    std::map<std::string, long> lost;
+    for (int run = 0; run < c.runs; ++run) {
+      bench::relay_setting setting = c.relay;
+      setting.seed = static_cast<unsigned>(run + 1);
+      for (size_t k = 0; k < clients.size(); ++k) {
+        auto& cl = clients[(k + static_cast<size_t>(run)) % clients.size()];
+        bench::lossy_relay relay(setting);
+        if (!relay.start()) die("cannot start the relay");
+        double s = 0;
+        bool ok = cl.second(c.name, images[c.name], relay.port(), opt.loss_limit_s, &s);
+        relay.stop();
+        if (!ok) s = std::max(s, opt.loss_limit_s);
+        seconds[cl.first].push_back(s);
+        finished[cl.first] += ok;
+        lost[cl.first] += relay.lost_to_client + relay.lost_to_server;
+        fprintf(stderr, "%s, seed %d, %-13s %8.3f s%s, %ld lost\n", c.label.c_str(), run + 1,
+                cl.first.c_str(), s, ok ? "" : " (not finished)",
+                relay.lost_to_client + relay.lost_to_server);
+      }
     }
-    for (auto& c : clients) {
-      const std::vector<double>& v = runs[mib].seconds[c.first];
+    double busybox = seconds.count("busybox tftp") ? median(seconds["busybox tftp"]) : 0;
+    double fastest = 1e30;
+    for (auto& cl : clients) {
+      if (cl.first != "ruk") fastest = std::min(fastest, median(seconds[cl.first]));
+    }
+    for (auto& cl : clients) {
+      const std::vector<double>& v = seconds[cl.first];
       double m = median(v);
-      snprintf(line, sizeof line,
-               "| %d MiB%s | %ld | %.3f | %s | %.3f | %.3f | %.3f | %.2f | %.2f |\n", mib,
-               images[mib].size() < (static_cast<size_t>(mib) << 20) ? " - 513 B" : "", blocks,
-               floor_s, c.first.c_str(), m, *std::min_element(v.begin(), v.end()),
-               *std::max_element(v.begin(), v.end()), m / fastest, m / floor_s);
+      snprintf(line, sizeof line, "| %s | %s | %d/%d | %.3f | %.3f | %.3f | %.2f | %.2f | %ld |\n",
+               c.label.c_str(), cl.first.c_str(), finished[cl.first], c.runs, m,
+               *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()),
+               busybox > 0 ? m / busybox : 0.0, m / fastest, lost[cl.first]);
       table << line;
     }
   }
-  if (!have_ruk)
-    table << "\nruk's download helper (bench/ruk_download) was not built: no ruk row.\n";
-  if (!update_failure.empty()) {
-    table << "\nNo whole-update figures: " << update_failure << ".\n";
-  } else if (have_update) {
-    table << "\n| size | ruk download median s | whole update median s | min s | max s | update / "
-             "download |\n";
-    table << "|---|---:|---:|---:|---:|---:|\n";
-    for (int mib : opt.sizes_mib) {
-      double d = have_ruk ? median(runs[mib].seconds["ruk"]) : 0;
-      const std::vector<double>& v = updates[mib];
-      double u = median(v);
-      snprintf(line, sizeof line, "| %d MiB | %.3f | %.3f | %.3f | %.3f | %.2f |\n", mib, d, u,
-               *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()),
-               d > 0 ? u / d : 0.0);
-      table << line;
-    }
-    int largest = *std::max_element(opt.sizes_mib.begin(), opt.sizes_mib.end());
-    snprintf(line, sizeof line,
-             "\nPeak memory of the whole update of the %d MiB image (%ld bytes), "
-             "/usr/bin/time -v maximum resident set size: %s KiB.\n",
-             largest, static_cast<long>(images[largest].size()), peak_memory.c_str());
-    table << line;
-  } else {
+  return table.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  options opt = read_options(argc, argv);
+  std::string load_before = load_average();
+  signal(SIGINT, on_signal);
+  signal(SIGTERM, on_signal);
+  atexit(stop_children);
+
+  char dir_template[] = "/tmp/ruk-tftp-bench-XXXXXX";
+  if (mkdtemp(dir_template) == nullptr) die("mkdtemp");
+  std::string dir = dir_template;
+  std::string serve = dir + "/serve";
+  mkdir(serve.c_str(), 0755);
+  chmod(dir.c_str(), 0755);
+
+  // ruk's block numbers do not wrap: the largest file it can fetch has 65535
+  // blocks, the last one short (65535 * 512 - 1 bytes, 513 bytes short of
+  // 32 MiB). A size above that is served at that length to every client.
+  const size_t largest_file = 65535 * 512 - 1;
+  image_map images;
+  auto add_image = [&](const std::string& name, size_t bytes, unsigned seed) {
+    images[name] = make_image(std::min(bytes, largest_file), seed);
+    std::ofstream(serve + "/" + name, std::ios::binary) << images[name];
+    chmod((serve + "/" + name).c_str(), 0644);
+  };
+  auto mib_name = [](int mib) { return "image" + std::to_string(mib) + ".bin"; };
+  for (int mib : opt.sizes_mib)
+    add_image(mib_name(mib), static_cast<size_t>(mib) << 20, 1000 + mib);
+
+  tftp_server server;
+  server.start_serving(serve);
+  usleep(100000);
+
+  std::string here = self_dir();
+  std::string ruk_download = here + "/ruk_download";
+  std::string ruk_update = here + "/ruk_update";
+  // The helpers are built where the client and the application are in
+  // the tree (bench/CMakeLists.txt says so at build time).
+  bool have_ruk = ruk_helpers_built && access(ruk_download.c_str(), X_OK) == 0;
+  bool have_update = ruk_helpers_built && access(ruk_update.c_str(), X_OK) == 0;
+
+  std::string out = dir + "/out";
+  auto peer = [&](std::vector<std::string> argv) -> client {
+    return [&, argv](const std::string& name, const std::string& content, int port, double limit,
+                     double* s) {
+      std::vector<std::string> a;
+      for (const std::string& w : argv) {
+        if (w == "NAME") {
+          a.push_back(name);
+        } else if (w == "URL") {
+          a.push_back("tftp://127.0.0.1:" + std::to_string(port) + "/" + name);
+        } else if (w == "OUT") {
+          a.push_back(out);
+        } else if (w == "PORT") {
+          a.push_back(std::to_string(port));
+        } else {
+          a.push_back(w);
+        }
+      }
+      unlink(out.c_str());
+      double t0 = now();
+      pid_t pid = start(a);
+      bool ok = finish(pid, limit);
+      *s = now() - t0;
+      return ok && read_file(out) == content;
+    };
+  };
+  client_list clients;
+  if (have_ruk) {
+    // The helper sets up the panel and the keypad as the program has them,
+    // then times GetTFTPFile alone and writes the seconds to its standard
+    // output, the file to OUT. ruk's datagrams for port 69 go to port.
+    clients.push_back({"ruk", [&](const std::string& name, const std::string& content, int port,
+                                  double limit, double* s) {
+                         unlink(out.c_str());
+                         std::string timing = dir + "/timing";
+                         int fd = open(timing.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                         pid_t pid = start({ruk_download, name, out}, -1, false,
+                                           {"RUK_SIM_PORT69=" + std::to_string(port)}, fd);
+                         close(fd);
+                         bool ok = finish(pid, limit);
+                         *s = tagged_number(read_file(timing), "seconds");
+                         return ok && *s > 0 && read_file(out) == content;
+                       }});
+  }
+  clients.push_back({"tftp-hpa", peer({"tftp", "-m", "binary", "127.0.0.1", "PORT", "-c", "get",
+                                       "NAME", "OUT"})});
+  clients.push_back({"busybox tftp", peer({"busybox", "tftp", "-g", "-l", "OUT", "-r", "NAME",
+                                           "127.0.0.1", "PORT"})});
+  clients.push_back({"curl", peer({"curl", "-s", "--tftp-no-options", "-o", "OUT", "URL"})});
+  clients.push_back(
+      {"atftp", peer({"atftp", "-g", "-l", "OUT", "-r", "NAME", "127.0.0.1", "PORT"})});
+
+  std::ostringstream table;
+  if (opt.parts.count("loopback")) {
+    table << loopback_table(opt, clients, images, mib_name, server.port);
+  }
+  if (opt.parts.count("update") && have_update) {
+    std::vector<std::string> env = {"RUK_SIM_PORT69=" + std::to_string(server.port)};
+    table << update_table(opt, ruk_update, dir, serve, env, images, mib_name);
+  } else if (opt.parts.count("update")) {
     table << "\nruk's update helper (bench/ruk_update) was not built: no whole-update figures.\n";
   }
+  if (opt.parts.count("loss") || opt.parts.count("delay")) {
+    add_image("loss256k.bin", 256u << 10, 256);
+    add_image("loss4m.bin", 4u << 20, 4096);
+    add_image("delay1m.bin", 1u << 20, 1024);
+    table << loss_table(opt, clients, images, server.port);
+  }
+  if (!have_ruk) {
+    table << "\nruk's download helper (bench/ruk_download) was not built: no ruk rows.\n";
+  }
+  stop_children();
   printf("%s", table.str().c_str());
   if (!opt.results.empty()) write_results(opt.results, table.str(), opt, load_before);
   return 0;

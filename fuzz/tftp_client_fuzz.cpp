@@ -2,13 +2,16 @@
 // feeds it: each from a chosen sender (the server's well-known port, one of
 // two transfer ports of the server's address, another host, an unbound port),
 // first through the loop's sender check (tftp_take_sender), then, when taken,
-// into HandleTFTPPacket; now and then the retransmission timer fires instead.
-// A reference reading of the protocol (RFC 1350 without options: blocks in
-// order, a short DATA ends a read, an ERROR ends any transfer, the sender
-// fixed by the first answer) gives after each step the state, the expected
-// block, the bytes received or still to send, and every datagram the client
-// must have sent and to whom; real sockets on loopback receive what it sent.
-// Both directions are fuzzed: a read, and the write that nothing starts.
+// into HandleTFTPPacket; now and then the retransmission timer fires, or time
+// passes on the simulated clock, instead. A reference reading of the protocol
+// (RFC 1350 without options: blocks in order, a short DATA ends a read, an
+// ERROR ends any transfer, the sender fixed by the server's first answer
+// proper, the last ACK sent again with a growing wait and a repeated block
+// answered at most once a first wait) gives after each step the state, the
+// expected block, the bytes received or still to send, and every datagram
+// the client must have sent and to whom; real sockets on loopback receive
+// what it sent. Both directions are fuzzed: a read, and the write that
+// nothing starts.
 #include <arpa/inet.h>
 #include <fuzzer/FuzzedDataProvider.h>
 #include <netinet/in.h>
@@ -21,6 +24,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
+#include "sim/clock.h"
 #include "sim/port69.h"
 #include "tftp/tftp.h"
 
@@ -96,16 +100,40 @@ struct reference {
   std::string content;
   std::string last_packet;
   std::vector<sent> out;
+  int64_t now_ms = 0;       // on the simulated clock
+  int64_t ack_sent_ms = 0;  // reading: when the last ACK went out
+  int ack_wait_ms = 0;      // reading: the wait it was sent with
 
   void send_last() { out.push_back({destination, last_packet}); }
   void fail() {
     timer = false;
     state = TFTP_FAILED;
   }
+  void send_ack(int wait_ms) {
+    send_last();
+    ack_sent_ms = now_ms;
+    ack_wait_ms = wait_ms;
+    timer = true;
+  }
+  void resend_ack() {
+    ++retries;
+    send_ack(std::min(ack_wait_ms * 2, 5000));
+  }
 
-  bool take_sender(int from, uint32_t host) {
+  // The server's first answer proper: DATA 1 to a read, ACK 0 to a write, or
+  // an ERROR, each whole and with a zero first byte.
+  bool opens(const std::string& p) const {
+    if (p.size() < 4 || p[0] != 0) return false;
+    unsigned number = byte_at(p, 2) * 256 + byte_at(p, 3);
+    if (p[1] == 3) return state == TFTP_RECEIVING && number == 1 && p.size() <= 516;
+    if (p[1] == 4) return state == TFTP_SENDING && number == 0 && p.size() == 4;
+    return p[1] == 5;
+  }
+
+  bool take_sender(int from, uint32_t host, const std::string& packet) {
     if (host != server_host) return false;
     if (!peer_known) {
+      if (!opens(packet)) return false;
       destination = from;
       peer_known = true;
       return true;
@@ -123,8 +151,12 @@ struct reference {
     unsigned number = byte_at(p, 2) * 256 + byte_at(p, 3);
     if (kind == 3 && reading) {
       if (number != static_cast<unsigned>(block)) {
-        // The block just acknowledged, again: the ACK is sent once more.
-        if (block > 1 && number == static_cast<unsigned>(block - 1)) send_last();
+        // The block just acknowledged, again: the ACK is sent once more,
+        // unless it went out less than a first wait ago.
+        if (block > 1 && number == static_cast<unsigned>(block - 1) &&
+            now_ms - ack_sent_ms >= 100) {
+          resend_ack();
+        }
         return;
       }
       bool full = p.size() == 516;
@@ -133,13 +165,15 @@ struct reference {
         fail();
         return;
       }
-      timer = false;
       if (p.size() > 4) content += p.substr(4);
       last_packet = header(4, number);
-      send_last();
       if (full) {
         ++block;
+        retries = 0;
+        send_ack(100);
       } else {
+        send_last();
+        timer = false;
         state = TFTP_DONE;
       }
     } else if (kind == 4 && writing && number == static_cast<unsigned>(block)) {
@@ -168,7 +202,9 @@ struct reference {
 
   void retransmit() {
     timer = false;
-    if (retries < 5) {
+    if (state == TFTP_RECEIVING && block > 1) {
+      resend_ack();
+    } else if (retries < 5) {
       send_last();
       ++retries;
       timer = true;
@@ -189,7 +225,9 @@ std::string printable(const std::string& bytes) {
   return out;
 }
 
-std::string bytes_of(const str& s) { return fuzz::bytes_of(s); }
+std::string bytes_of(const str& s) {
+  return fuzz::bytes_of(s);
+}
 
 void check(reference& want) {
   // What goes to the unbound port (where the transfer may have moved) is lost.
@@ -207,16 +245,28 @@ void check(reference& want) {
   std::vector<sent> got = drain();
   if (got != want.out) {
     for (const sent& s : got) fprintf(stderr, "sent to %d: %s\n", s.to, printable(s.bytes).c_str());
-    for (const sent& s : want.out) fprintf(stderr, "want to %d: %s\n", s.to, printable(s.bytes).c_str());
+    for (const sent& s : want.out)
+      fprintf(stderr, "want to %d: %s\n", s.to, printable(s.bytes).c_str());
   }
   FUZZ_CHECK(got == want.out);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   timeval none = {0, 0};
   select(0, nullptr, nullptr, nullptr, &none);  // the models attach
+  // Time passes only when a step says so. libFuzzer's memory watch sleeps a
+  // second at a time through the simulated sleep, which would move this
+  // clock from another thread: it is switched off (the flags are read after
+  // this function; the last of a flag counts).
+  sim::clock::use_virtual(true);
+  static std::vector<char*> args(*argv, *argv + *argc);
+  static char no_rss_watch[] = "-rss_limit_mb=0";
+  args.push_back(no_rss_watch);
+  args.push_back(nullptr);
+  *argc = static_cast<int>(args.size()) - 1;
+  *argv = args.data();
   peers[well_known] = open_peer(server_host);
   peers[transfer_a] = open_peer(server_host);
   peers[transfer_b] = open_peer(server_host);
@@ -240,14 +290,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   want.block = read ? 1 : 0;
   want.destination = well_known;
   want.content = read ? std::string() : upload;
-  want.last_packet = std::string("\0", 1) + (read ? '\1' : '\2') + "tolv510.bin" +
-                     std::string("\0octet\0", 7);
+  want.last_packet =
+      std::string("\0", 1) + (read ? '\1' : '\2') + "tolv510.bin" + std::string("\0octet\0", 7);
   want.send_last();
   check(want);
 
   while (in.remaining_bytes() > 0) {
     want.out.clear();
-    int step = in.ConsumeIntegralInRange<int>(0, 15);
+    int step = in.ConsumeIntegralInRange<int>(0, 16);
+    if (step == 16) {
+      // Time passes, the timers not yet run: a repeated block may be
+      // answered again.
+      int ms = in.ConsumeIntegralInRange<int>(0, 250);
+      sim::clock::advance_us(ms * 1000LL);
+      want.now_ms += ms;
+      check(want);
+      continue;
+    }
     if (step == 15) {
       // The retransmission timer expires (only while it is armed), as the
       // timer list runs it.
@@ -268,22 +327,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int kind = in.ConsumeIntegralInRange<int>(3, 5);
       int number = want.block + in.ConsumeIntegralInRange<int>(-1, 1);
       packet = header(kind, static_cast<unsigned>(number) & 0xFFFF);
-      if (kind == 3) packet += std::string(in.ConsumeBool() ? 512 : in.ConsumeIntegralInRange<int>(0, 511), 'd');
+      if (kind == 3)
+        packet += std::string(in.ConsumeBool() ? 512 : in.ConsumeIntegralInRange<int>(0, 511), 'd');
     } else {
       packet = in.ConsumeRandomLengthString(600);
     }
     sockaddr_in address = peers[from].address;
     if (unbound) address.sin_port = htons(9);  // nobody listens there
-    bool taken = tftp_take_sender(address);
+    str datagram(packet.data(), static_cast<int>(packet.size()));
+    bool taken = tftp_take_sender(address, datagram);
     int from_id = unbound ? -1 : from;
-    bool want_taken = want.take_sender(from_id, address.sin_addr.s_addr);
+    bool want_taken = want.take_sender(from_id, address.sin_addr.s_addr, packet);
     FUZZ_CHECK(taken == want_taken);
     if (taken && !packet.empty()) {
-      HandleTFTPPacket(str(packet.data(), static_cast<int>(packet.size())));
+      HandleTFTPPacket(datagram);
       want.handle(packet);
     }
     check(want);
   }
-  tftp_timer.clear();
+  tftp_finish(TFTP_IDLE);
   return 0;
 }

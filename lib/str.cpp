@@ -91,6 +91,26 @@ void str::touch(int n) {
   end = len;
 }
 
+bool str::try_touch(int n) {
+  if (n < 0) n = 0;
+  bool large = ref != nullptr && ref->count == 1 && ref->size > largest_class;
+  if (!large || static_cast<long long>(ref->size) >= static_cast<long long>(end) + n) {
+    touch(n);
+    return true;
+  }
+  // Resized with the window where it is, so that a refusal changes nothing.
+  long long needed = static_cast<long long>(end) + n;
+  if (needed > INT32_MAX) return false;
+  int len = length();
+  reference* block = try_resize_block(ref, static_cast<int>(needed));
+  if (block == nullptr) return false;
+  if (start > 0) memmove(block->bytes, block->bytes + start, static_cast<size_t>(len));
+  ref = block;
+  start = 0;
+  end = len;
+  return true;
+}
+
 void str::grow_in_place(int wanted) {
   // The same block as get_cstring would hand out for wanted bytes, with the
   // bytes at its beginning; but a private heap block is resized where it

@@ -78,8 +78,15 @@ class str {
   // A private block above the largest class resized (realloc) to the
   // capacity get_cstring(n) would give, n > largest_class; the bytes stay.
   static reference* resize_block(reference* block, int n);
+  // resize_block, but null (block untouched) when the heap refuses.
+  static reference* try_resize_block(reference* block, int n);
   // Makes the buffer private and leaves room for n more bytes after end.
   void touch(int n);
+  // touch(n) for a string that may outgrow the memory, such as a download:
+  // where a private block above the largest class must grow, a heap that
+  // refuses leaves the string as it was and gives false instead of ending
+  // the process. Smaller blocks are taken as touch takes them.
+  bool try_touch(int n);
 
   static void* operator new(size_t size);
   static void operator delete(void* slot);

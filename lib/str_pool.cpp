@@ -61,13 +61,17 @@ str::reference* str::get_cstring(int n) {
 }
 
 str::reference* str::resize_block(reference* block, int n) {
+  reference* resized = try_resize_block(block, n);
+  if (resized == nullptr) out_of_memory(static_cast<long long>(n));
+  return resized;
+}
+
+str::reference* str::try_resize_block(reference* block, int n) {
   long long capacity = (static_cast<long long>(n) + large_step - 1) / large_step * large_step;
-  if (capacity > INT32_MAX - static_cast<long long>(offsetof(reference, bytes))) {
-    out_of_memory(capacity);
-  }
+  if (capacity > INT32_MAX - static_cast<long long>(offsetof(reference, bytes))) return nullptr;
   size_t bytes = offsetof(reference, bytes) + static_cast<size_t>(capacity);
   auto* resized = static_cast<reference*>(realloc(block, bytes));
-  if (resized == nullptr) out_of_memory(static_cast<long long>(bytes));
+  if (resized == nullptr) return nullptr;
   resized->size = static_cast<int32_t>(capacity);
   return resized;
 }

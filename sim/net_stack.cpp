@@ -14,8 +14,8 @@ namespace {
 constexpr uint32_t loopback_net = 0x7F000000;
 
 // The flags __dev_change_flags takes from a request; the rest stay.
-constexpr short changeable_flags = IFF_DEBUG | IFF_NOTRAILERS | IFF_NOARP | IFF_DYNAMIC |
-                                   IFF_MULTICAST | IFF_PORTSEL | IFF_AUTOMEDIA;
+constexpr int changeable_flags = IFF_DEBUG | IFF_NOTRAILERS | IFF_NOARP | IFF_DYNAMIC |
+                                 IFF_MULTICAST | IFF_PORTSEL | IFF_AUTOMEDIA;
 
 uint32_t address_of(const sockaddr& a) {
   sockaddr_in in;

@@ -39,6 +39,11 @@ class test_network {
   // segment (comma separated, "10.77.0.1") on its link.
   void place(run_options* o, const std::string& segment) const;
 
+  // Moves the calling thread into the network and back, for a test's own
+  // sockets (a scripted peer) to be made there.
+  bool enter() { return ns_.enter(); }
+  void leave() { ns_.leave(); }
+
  private:
   netns ns_{false};
   std::string why_;

@@ -73,11 +73,12 @@ struct tftp_peer::state {
 };
 
 tftp_peer::tftp_peer(tftp_peer_script script) : script_(std::move(script)) {
-  request_fd_ = bound_socket("127.0.0.1", 0, &request_port_);
-  transfer_fd_ = bound_socket("127.0.0.1", script_.transfer_port, &transfer_port_);
+  const char* address = script_.address.c_str();
+  request_fd_ = bound_socket(address, 0, &request_port_);
+  transfer_fd_ = bound_socket(address, script_.transfer_port, &transfer_port_);
   int unused;
   stranger_fd_ = bound_socket("127.0.0.2", 0, &unused);
-  intruder_fd_ = bound_socket("127.0.0.1", 0, &unused);
+  intruder_fd_ = bound_socket(address, 0, &unused);
 }
 
 tftp_peer::~tftp_peer() {
@@ -100,12 +101,13 @@ void tftp_peer::run() {
   state s;
   s.random.seed(script_.seed);
   std::uniform_real_distribution<double> chance(0.0, 1.0);
-  const int blocks = static_cast<int>(script_.content.size() / 512) + 1;
+  const std::string* served = &script_.content;
+  int blocks = static_cast<int>(served->size() / 512) + 1;
   int64_t stop_at = now_ms() + script_.run_limit_ms;
 
-  auto block_packet = [&](int n) {
+  auto block_packet = [&](int n, size_t bytes = 512) {
     size_t from = static_cast<size_t>(n - 1) * 512;
-    return header(3, n) + script_.content.substr(std::min(from, script_.content.size()), 512);
+    return header(3, n) + served->substr(std::min(from, served->size()), bytes);
   };
   auto send_data = [&](const std::string& packet) {
     ++data_sent;
@@ -163,6 +165,9 @@ void tftp_peer::run() {
         case block_fault::ignore_ack:
           send_data(packet);
           break;
+        case block_fault::oversize:
+          send_data(block_packet(n, 1024));
+          break;
       }
     }
     if (!held.empty()) send_data(held);
@@ -188,8 +193,16 @@ void tftp_peer::run() {
       requests.push_back(request);
       bool repeated = s.active && same(from, s.client);
       if (!script_.silent && !repeated && request.size() >= 2 && request[1] == 1) {
+        if (transfers > 0 && !script_.later_contents.empty()) {
+          size_t later = std::min<size_t>(transfers - 1, script_.later_contents.size() - 1);
+          served = &script_.later_contents[later];
+          blocks = static_cast<int>(served->size() / 512) + 1;
+        }
+        ++transfers;
         s.active = true;
         s.client = from;
+        finished = false;
+        s.faulted.clear();
         send_block(1);
       }
     }
@@ -212,7 +225,9 @@ void tftp_peer::run() {
           ++acks_lost;
         } else {
           acks.push_back(block);
-          if (s.active && block == s.block) {
+          if (s.active && script_.answer_every_ack && block < s.block && block < blocks) {
+            send_block(block + 1);
+          } else if (s.active && block == s.block) {
             if (block == blocks) {
               finished = true;
               s.active = false;

@@ -30,14 +30,22 @@ enum class block_fault {
   stranger,    // preceded by a DATA of that number with other bytes from 127.0.0.2
   intruder,    // the same from another port of 127.0.0.1
   ignore_ack,  // its first ACK is lost, so the block is sent again
+  oversize,    // carries the next block's bytes too (up to 1024 in all)
 };
 
 struct tftp_peer_script {
-  std::string content;          // the file served for a read request
-  bool silent = false;          // take requests and never answer
-  int transfer_port = 0;        // the port the answers come from; 0 for any
-  int retransmit_ms = 20;       // an unacknowledged block is sent again after this
-  int max_retransmits = 100;    // per block
+  std::string address = "127.0.0.1";  // where it serves (and its intruder sends from)
+  std::string content;                // the file served for a read request
+  // Files served for the second, third ... request from a new client port;
+  // the last of them for every request after.
+  std::vector<std::string> later_contents;
+  bool silent = false;        // take requests and never answer
+  int transfer_port = 0;      // the port the answers come from; 0 for any
+  int retransmit_ms = 20;     // an unacknowledged block is sent again after this
+  int max_retransmits = 100;  // per block
+  // As RFC 1350 first had it: every ACK taken, a repeated one too, is
+  // answered with the block after it (so a doubled ACK doubles the blocks).
+  bool answer_every_ack = false;
   double loss_to_client = 0;    // share of DATA datagrams lost on the way out
   double loss_from_client = 0;  // share of ACKs lost on the way in
   unsigned seed = 1;
@@ -61,6 +69,7 @@ class tftp_peer {
   void stop();
 
   std::vector<std::string> requests;     // every request datagram, in order
+  int transfers = 0;                     // requests served
   std::vector<int> acks;                 // block numbers of the ACKs taken, lost ones excluded
   int data_sent = 0;                     // DATA datagrams sent, retransmissions included
   int acks_lost = 0;                     // ACKs dropped by loss_from_client or ignore_ack

@@ -25,6 +25,7 @@ enum {
   TFTP_SENDING = 3,    // write: request or DATA sent, waiting for its ACK
   TFTP_LAST_SENT = 4,  // write: the last (short) DATA sent, waiting for its ACK
   TFTP_RECEIVING = 5,  // read: request sent or DATA being received
+  TFTP_NO_MEMORY = 6,  // read failed: the file outgrew the memory
 };
 
 extern udp tftp;
@@ -34,6 +35,10 @@ extern str tftp_content;
 extern timeout tftp_timer;
 // The last packet sent, kept for retransmission.
 extern str tftp_last_packet;
+// Fails a read that has had no new block for tftp_silence_ms (tftp_silent).
+extern timeout tftp_silence_timer;
+// Reading: the wait tftp_timer was last armed with for the ACK.
+extern int32_t tftp_ack_wait_ms;
 // The local port of the last transfer; each transfer takes the next one of
 // the ten from 4900 (4901 first).
 extern int32_t tftp_port_number;
@@ -42,8 +47,9 @@ extern int32_t tftp_state;
 extern int32_t tftp_block;
 // Retransmissions made of tftp_last_packet.
 extern int32_t tftp_retries;
-// Set once the server's first answer has fixed the port its transfer uses;
-// from then on only that port of the server's address takes part.
+// Set once the server's first answer proper has fixed the port its
+// transfer uses; from then on only that port of the server's address takes
+// part.
 extern bool bTftpPeerKnown;
 
 // Reads one file. location is a text such as "tftp://HOST/tolv510.bin" (only
@@ -51,7 +57,9 @@ extern bool bTftpPeerKnown;
 // none); the request goes to port 69 of server, whose text may carry a
 // ":port" that is ignored. size > 0 reserves room for that many bytes.
 // Returns the file's bytes, or an empty str when the transfer failed or the
-// user pressed "g" (an empty file cannot be told from a failure). Shows the
+// user pressed "g" (an empty file cannot be told from a failure; tftp_state
+// tells a file too large for the memory, TFTP_NO_MEMORY). The bytes are not
+// kept in tftp_content: the caller holds the only copy. Shows the
 // byte count at column 0 of row 1 of theDisplay as blocks arrive. Watches
 // kbd_fd (when open) for the abort key. Ends the process with status 255
 // when select fails.
@@ -69,11 +77,22 @@ void InitiateTFTP(bool read, const str& file, const str& server);
 void HandleTFTPPacket(const str& packet);
 
 // Timer function of tftp_timer (both arguments ignored): sends
-// tftp_last_packet again, or fails the transfer after the last retry.
+// tftp_last_packet again, or fails the transfer after the last retry. An ACK
+// of a read is sent again with the next, longer wait.
 void tftp_retransmit(void*, void*);
 
-// Whether a datagram from `from` belongs to the transfer: it must come from
-// the server's address, and, once the server's first answer has fixed the
-// transfer's port (the destination moves to it), from that port. A datagram
-// from another port of the server's address gets ERROR 5.
-bool tftp_take_sender(const sockaddr_in& from);
+// Timer function of tftp_silence_timer (both arguments ignored): the server
+// has sent no new block for too long; the read fails.
+void tftp_silent(void*, void*);
+
+// Ends the transfer in state (TFTP_DONE or TFTP_FAILED); no timer of the
+// client stays armed.
+void tftp_finish(int32_t state);
+
+// Whether the datagram packet from `from` belongs to the transfer: it must
+// come from the server's address. The server's first answer proper (DATA 1
+// to a read, ACK 0 to a write, or an ERROR) fixes the transfer's port, and
+// the destination moves to it; anything before that answer is dropped
+// unanswered, and the request goes on to port 69. From then on only that port
+// of the server's address takes part: a datagram from another gets ERROR 5.
+bool tftp_take_sender(const sockaddr_in& from, const str& packet);

@@ -59,7 +59,7 @@ struct endpoint {
     memset(&from, 0, sizeof from);
     str got = tftp.get_pdu(from);
     ASSERT_EQ(text(got), packet);
-    if (tftp_take_sender(from)) HandleTFTPPacket(got);
+    if (tftp_take_sender(from, got)) HandleTFTPPacket(got);
   }
 };
 
@@ -157,15 +157,21 @@ TEST_F(Engine, ARequestIsSentSixTimesFiveSecondsApartThenTheTransferFails) {
 }
 
 TEST_F(Engine, BlocksAreAcknowledgedToTheServersTransferPortInOrder) {
+  sim::clock::use_virtual(true);
   start_read();
   transfer.answer(data_packet(1, 512, 'a'));
   EXPECT_EQ(transfer.take(), ack(1)) << "the ACK goes to the port the answer came from";
   EXPECT_EQ(destination_port(), transfer.port);
-  EXPECT_FALSE(tftp_timer.armed()) << "after the first block the server drives retransmission";
   EXPECT_EQ(tftp_block, 2);
 
+  // A resent block: acknowledged again, but not twice within the ACK's
+  // retransmission period, or a server that answers every ACK would send
+  // every later block twice.
   transfer.answer(data_packet(1, 512, 'x'));
-  EXPECT_EQ(transfer.take(), ack(1)) << "a resent block is acknowledged again";
+  EXPECT_EQ(transfer.take(), "<nothing>") << "the ACK went out just now";
+  sim::clock::advance_us(100000);
+  transfer.answer(data_packet(1, 512, 'x'));
+  EXPECT_EQ(transfer.take(), ack(1)) << "a period later it goes out again";
   transfer.answer(data_packet(2, 512, 'b'));
   EXPECT_EQ(transfer.take(), ack(2));
   transfer.answer(data_packet(1, 512, 'x'));
@@ -197,6 +203,50 @@ TEST_F(Engine, BlocksAreAcknowledgedToTheServersTransferPortInOrder) {
   transfer.answer(header(5, 1) + "File not found" + std::string(1, '\0'));
   EXPECT_EQ(tftp_state, TFTP_FAILED);
   EXPECT_FALSE(tftp_timer.armed()) << "an ERROR stops the retransmission";
+}
+
+TEST_F(Engine, TheLastAckIsResentWithBackoffAndThirtySecondsWithoutANewBlockFailTheRead) {
+  sim::clock::use_virtual(true);
+  start_read();
+  transfer.answer(data_packet(1, 512));
+  ASSERT_EQ(transfer.take(), ack(1));
+  int64_t acked = sim::clock::now_us();
+  std::vector<int64_t> resent;  // ms after the ACK first went out
+  while (tftp_state == TFTP_RECEIVING && resent.size() < 20) {
+    ASSERT_FALSE(timeout::empty()) << "a silent server must not leave the read waiting for ever";
+    timeval d = timeout::delay();
+    sim::clock::advance_us(static_cast<int64_t>(d.tv_sec) * 1000000 + d.tv_usec);
+    timeout::next();
+    while (transfer.take() == ack(1)) resent.push_back((sim::clock::now_us() - acked) / 1000);
+  }
+  EXPECT_EQ(resent,
+            (std::vector<int64_t>{100, 300, 700, 1500, 3100, 6300, 11300, 16300, 21300, 26300}));
+  EXPECT_EQ(tftp_state, TFTP_FAILED);
+  EXPECT_EQ((sim::clock::now_us() - acked) / 1000, 30000);
+  EXPECT_TRUE(timeout::empty()) << "nothing more goes out";
+}
+
+TEST_F(Engine, OnlyDataOneOrAnErrorFixesTheServersPortAndStrayDatagramsBeforeItAreDropped) {
+  sim::clock::use_virtual(true);
+  endpoint stray;  // another port of the server's address, answering first
+  const std::pair<const char*, std::string> strays[] = {
+      {"empty", std::string()}, {"unknown kind", header(9, 1)}, {"DATA 2", data_packet(2, 512)}};
+  for (const auto& packet : strays) {
+    start_read();
+    stray.answer(packet.second);
+    EXPECT_EQ(destination_port(), 69) << packet.first;
+    EXPECT_EQ(stray.take(), "<nothing>") << "no ACK, no ERROR";
+    sim::clock::advance_us(5000000);
+    timeout::next();
+    EXPECT_EQ(server.take(), std::string("\0\1tolv510.bin\0octet\0", 20))
+        << "the request is still sent to port 69";
+    transfer.answer(data_packet(1, 100));
+    EXPECT_EQ(transfer.take(), ack(1));
+    EXPECT_EQ(tftp_state, TFTP_DONE);
+  }
+  start_read();
+  transfer.answer(header(5, 1) + "File not found" + std::string(1, '\0'));
+  EXPECT_EQ(tftp_state, TFTP_FAILED) << "an ERROR is an answer too";
 }
 
 TEST_F(Engine, AFullBlock65535EndsTheReadAsFailedAndAShortOneCompletesIt) {

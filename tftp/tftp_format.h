@@ -14,6 +14,7 @@ enum {
 // ERROR codes the client sends.
 enum {
   TFTP_ERR_UNDEFINED = 0,
+  TFTP_ERR_DISK_FULL = 3,  // "disk full or allocation exceeded"
   TFTP_ERR_UNKNOWN_TID = 5,
 };
 
@@ -32,9 +33,16 @@ constexpr int tftp_local_ports = 10;
 
 constexpr const char* tftp_mode = "octet";
 
-// Retransmission: a packet is sent again every tftp_retransmit_ms until it is
-// answered, tftp_max_retries times; the first DATA block of a write is
-// retried sooner.
+// Retransmission: a request (and a DATA of a write) is sent again every
+// tftp_retransmit_ms until it is answered, tftp_max_retries times; the first
+// DATA block of a write is retried sooner. During a read, the ACK of the last
+// block is sent again when the next block has not come tftp_ack_first_wait_ms
+// after it, then after twice that wait, and so on up to tftp_retransmit_ms: a
+// LAN answers within milliseconds, so a lost datagram costs little, and a
+// slow server still gets ever fewer repeats. A read fails when tftp_silence_ms
+// pass without a new block (the request's six sendings included).
 constexpr int tftp_retransmit_ms = 5000;
 constexpr int tftp_first_data_retransmit_ms = 500;
 constexpr int tftp_max_retries = 5;
+constexpr int tftp_ack_first_wait_ms = 100;
+constexpr int tftp_silence_ms = 30000;

@@ -39,7 +39,7 @@ void take_datagram() {
   memset(&from, 0, sizeof from);
   str packet = tftp.get_pdu(from);
   if (from.sin_family != AF_INET) return;  // nothing was there
-  if (!tftp_take_sender(from) || packet.length() == 0) return;
+  if (!tftp_take_sender(from, packet) || packet.length() == 0) return;
   HandleTFTPPacket(packet);
   theDisplay.Print(0, 1, str(tftp_content.length(), 0));
   theDisplay.Flush(false);
@@ -71,8 +71,7 @@ str receive_loop() {
     if (ready < 0) exit(-1);
     if (ready > 0) {
       if (kbd_fd >= 0 && FD_ISSET(kbd_fd, &exceptional) && abort_pressed()) {
-        tftp_timer.clear();  // the request must not go out again from another loop
-        tftp_state = TFTP_FAILED;
+        tftp_finish(TFTP_FAILED);  // nothing may go out again from another loop
         return str();
       }
       if (tftp.socket() >= 0 && FD_ISSET(tftp.socket(), &readable)) take_datagram();
@@ -80,12 +79,13 @@ str receive_loop() {
       timeout::next();
     }
     // A receive error closes the socket; nothing more can arrive then.
-    if (tftp.socket() < 0 && tftp_state != TFTP_DONE) {
-      tftp_timer.clear();
-      tftp_state = TFTP_FAILED;
+    if (tftp.socket() < 0 && tftp_state != TFTP_DONE) tftp_finish(TFTP_FAILED);
+    if (tftp_state == TFTP_DONE) {
+      str file = tftp_content;
+      tftp_content = str();
+      return file;
     }
-    if (tftp_state == TFTP_DONE) return tftp_content;
-    if (tftp_state == TFTP_FAILED) return str();
+    if (tftp_state == TFTP_FAILED || tftp_state == TFTP_NO_MEMORY) return str();
   }
 }
 
