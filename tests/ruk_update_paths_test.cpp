@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -33,11 +31,6 @@ std::string image_of(size_t payload_bytes, std::string* payload) {
   std::vector<uint8_t> image =
       ruk_image::build(std::vector<uint8_t>(payload->begin(), payload->end()));
   return std::string(image.begin(), image.end());
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class UpdatePaths : public testing::Test {
@@ -115,7 +108,7 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
 
   ASSERT_EQ(r.status, 99) << "the restart after the retry\n" << r.dump();
   EXPECT_EQ(peer->transfers, 3);
-  EXPECT_EQ(read_file(dir + "/mtd5").substr(0, last.size()), last);
+  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, last.size()), last);
   std::vector<std::string> shown = update_screens(r);
   std::vector<std::string> expected = {
       "tftp / ",
@@ -160,7 +153,7 @@ TEST_F(UpdatePaths, ARefusedRestartEndsTheProgramWithStatusZeroAfterRestarting) 
   ASSERT_FALSE(r.screens().empty());
   EXPECT_EQ(r.screens().back().top + " / " + r.screens().back().bottom,
             "Update Successful / Restarting...");
-  EXPECT_EQ(read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
 }
 
 TEST_F(UpdatePaths, ADataLongerThan516BytesIsTheLastBlockWithAllItsBytes) {
@@ -177,7 +170,7 @@ TEST_F(UpdatePaths, ADataLongerThan516BytesIsTheLastBlockWithAllItsBytes) {
     if (s.top == "tftp") counts.push_back(s.bottom);
   }
   EXPECT_EQ(counts, (std::vector<std::string>{"", "512", "1500"}));
-  EXPECT_EQ(read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
 }
 
 }  // namespace

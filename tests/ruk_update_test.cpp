@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,11 +40,6 @@ std::string keys_for(const std::vector<std::string>& addresses) {
     }
   }
   return keys + " h";
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class Update : public testing::Test {
@@ -122,7 +116,7 @@ TEST_F(Update, ThroughTheGatewayTheImageIsWrittenOnEitherKindOfFlashChip) {
     EXPECT_NE(r.out.find("ip = 10.77.0.2\ntftp = 10.99.0.1\ngw = 10.77.0.1\nnm = 255.255.255.0\n"),
               std::string::npos)
         << "out before the restart: " << r.out;
-    std::string mtd5 = read_file(flash(chip) + "/mtd5");
+    std::string mtd5 = ruk_test::read_file(flash(chip) + "/mtd5");
     EXPECT_EQ(mtd5.substr(0, payload.size()), payload) << chip;
     EXPECT_EQ(r.screens().back().top, "Update Successful");
   }

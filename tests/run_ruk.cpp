@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace ruk_test {
@@ -186,6 +187,11 @@ bool parse_screen(const std::string& text, screen* out) {
   out->top = rows[0];
   out->bottom = rows[1];
   return true;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace ruk_test

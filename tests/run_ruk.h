@@ -60,4 +60,8 @@ run_result run_ruk(const run_options& options);
 // the text is not two quoted rows.
 bool parse_screen(const std::string& text, screen* out);
 
+// A whole file's bytes (a flash partition the run left); empty when it
+// cannot be read.
+std::string read_file(const std::string& path);
+
 }  // namespace ruk_test
