@@ -196,6 +196,20 @@ bool str::operator!=(const char* text) const {
   return !compare(text, static_cast<int>(strlen(text)));
 }
 
+bool str::operator!=(const str& other) const {
+  return !(*this == other);
+}
+
+// Equality where letter case counts.
+bool str::is_equal_sensitiv(const str& other) const {
+  if (other.length() == 0) return length() == 0;
+  return compare_sensitiv(other.ref->bytes + other.start, other.length());
+}
+
+bool str::is_equal_sensitiv(const char* text) const {
+  return compare_sensitiv(text, static_cast<int>(strlen(text)));
+}
+
 namespace {
 signed char upper(signed char c) {
   return c >= 'a' && c <= 'z' ? static_cast<signed char>(c - 32) : c;
