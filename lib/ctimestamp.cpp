@@ -12,7 +12,8 @@ bool ctimestamp::clock_set = false;
 ctimestamp ctimestamp::now() {
   if (!clock_set) {
     timeval start = {fixed_date, 0};
-    settimeofday(&start, nullptr);  // may fail without privilege; times then run from the real clock
+    // May fail without privilege; times then run from the real clock.
+    settimeofday(&start, nullptr);
     clock_set = true;
   }
   timeval tv;
