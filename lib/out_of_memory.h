@@ -4,19 +4,10 @@
 #pragma once
 
 #include <stdint.h>
-#include <stdio.h>
-#include <unistd.h>
 
 // Writes "ruk: out of memory (N bytes wanted)" to standard error and ends the
 // process with status 255. Never returns.
-[[noreturn]] inline void out_of_memory(long long bytes) {
-  char message[96];
-  int n = snprintf(message, sizeof message, "ruk: out of memory (%lld bytes wanted)\n", bytes);
-  if (write(2, message, static_cast<size_t>(n)) < 0) {
-    // Nothing more can be done; the exit below says enough.
-  }
-  _exit(255);
-}
+[[noreturn]] void out_of_memory(long long bytes);
 
 // bytes as the size of one buffer. A count above what a 32-bit size holds
 // (a caller's count plus what is added to it) cannot be allocated either, so
