@@ -1,6 +1,7 @@
 #include "lib/timeout.h"
 
 #include <stdint.h>
+#include <sys/select.h>
 
 #include "lib/init_order.h"
 
@@ -116,4 +117,12 @@ void timeout::remove_from_list() {
   if (position == timeouts.end()) return;
   timeouts.erase(position);
   position = list_timeoutp::iterator();
+}
+
+void select_backoff(int failures) {
+  long ms = 10;
+  for (int i = 1; i < failures && ms < 1000; ++i) ms *= 2;
+  if (ms > 1000) ms = 1000;
+  timeval pause = {ms / 1000, ms % 1000 * 1000};
+  select(0, nullptr, nullptr, nullptr, &pause);
 }

@@ -10,7 +10,9 @@
 //   2. else d = timeout::delay(); if d is zero do not wait and treat the pass
 //      as a time-out, otherwise wait for input at most d;
 //   3. after a time-out, if !timeout::empty(), call timeout::next() once.
-// So one timer runs per pass.
+// So one timer runs per pass. A wait that fails is not the end of the
+// process (the phone may have no software but this program): the loop calls
+// select_backoff and goes on with its next pass.
 #pragma once
 
 #include <sys/time.h>
@@ -60,3 +62,10 @@ class timeout {
 
   static list_timeoutp timeouts;
 };
+
+// The pause of an event loop after its wait failed for the failures-th time
+// in a row (1 for the first): 10 ms, doubling with each failure up to 1 s, so
+// that a descriptor gone bad neither ends the process nor spins the
+// processor. It waits with select on no descriptor, which fails only for a
+// limit out of range, and then waits no further.
+void select_backoff(int failures);
