@@ -1,7 +1,8 @@
 // For tests of how a simulated process ends: runs body in a child process
 // (forked, so with the models as they are) whose descriptor fd goes to a
 // pipe, then ends the child through exit. Returns what the child wrote to
-// fd and its exit status (-1 when it did not exit).
+// fd, its exit status (-1 when it did not exit) and the signal that ended
+// it (0 for none).
 #pragma once
 
 #include <stdio.h>
@@ -16,6 +17,7 @@ namespace sim_test {
 
 struct ended {
   int status = -1;
+  int signal = 0;
   std::string written;
 };
 
@@ -39,7 +41,10 @@ inline ended run_child(int fd, const std::function<void()>& body) {
   while ((n = read(out[0], buffer, sizeof buffer)) > 0) e.written.append(buffer, n);
   close(out[0]);
   int status = 0;
-  if (waitpid(child, &status, 0) == child && WIFEXITED(status)) e.status = WEXITSTATUS(status);
+  if (waitpid(child, &status, 0) == child) {
+    if (WIFEXITED(status)) e.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) e.signal = WTERMSIG(status);
+  }
   return e;
 }
 

@@ -19,6 +19,8 @@ struct state {
   int64_t virtual_elapsed = 0; // virtual mode: advances so far
   int set_calls = 0;
   int64_t last_set = 0;
+  void (*alarm)() = nullptr;    // virtual mode: runs when virtual_elapsed reaches alarm_at
+  int64_t alarm_at = 0;
   bool initialised = false;
 };
 
@@ -46,6 +48,13 @@ state& st() {
     }
   }
   return s;
+}
+
+// Cleared before it runs, so that f may set another.
+void ring(state& s) {
+  void (*f)() = s.alarm;
+  s.alarm = nullptr;
+  f();
 }
 
 }  // namespace
@@ -96,8 +105,22 @@ bool clock::is_virtual() { return st().virtual_time; }
 void clock::advance_us(int64_t us) {
   state& s = st();
   if (!s.virtual_time || us <= 0) return;
+  while (s.alarm != nullptr && s.virtual_elapsed + us >= s.alarm_at) {
+    int64_t step = s.alarm_at - s.virtual_elapsed;
+    s.virtual_us += step;
+    s.virtual_elapsed += step;
+    us -= step;
+    ring(s);
+  }
   s.virtual_us += us;
   s.virtual_elapsed += us;
+}
+
+void clock::alarm_at_elapsed_us(int64_t t, void (*f)()) {
+  state& s = st();
+  s.alarm = f;
+  s.alarm_at = t;
+  if (f != nullptr && s.virtual_time && t <= s.virtual_elapsed) ring(s);
 }
 
 void clock::reset() {

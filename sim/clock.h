@@ -33,6 +33,11 @@ class clock {
   static void use_virtual(bool on);
   static bool is_virtual();
   static void advance_us(int64_t us);
+  // Virtual time: f runs once, when an advance brings the elapsed time to t,
+  // with the clock standing exactly at t; the rest of that advance follows
+  // only if f returns. At once when t is no later than now. One alarm at a
+  // time: a later call replaces it, nullptr and reset() clear it.
+  static void alarm_at_elapsed_us(int64_t t, void (*f)());
 
   // Real mode, no offset, no recorded calls.
   static void reset();

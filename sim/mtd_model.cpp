@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -42,15 +43,23 @@ mtd::chip chip_style = mtd::chip::intel;
 bool nor_timing_on = false;
 
 // The chip is busy for that long: on the virtual clock the clock moves, on
-// the real one the program waits as it would on the phone.
+// the real one the program waits as it would on the phone. Back-to-back
+// operations (the buffers of a write) wait for deadlines one after the
+// other, so that the oversleeping of each wait does not add up.
 void busy_for(int64_t us) {
   if (!nor_timing_on || us <= 0) return;
   if (clock::is_virtual()) {
     clock::advance_us(us);
     return;
   }
-  timespec pause = {static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
-  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  static int64_t busy_until_ns = 0;
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  int64_t now_ns = static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+  busy_until_ns = std::max(busy_until_ns, now_ns) + us * 1000;
+  timespec until = {static_cast<time_t>(busy_until_ns / 1000000000),
+                    static_cast<long>(busy_until_ns % 1000000000)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
 }
 
@@ -87,6 +96,7 @@ class partition_file : public file {
   ssize_t read(void* buffer, size_t n) override {
     uint64_t at = pos_;
     size_t count = pos_ >= g_.size ? 0 : static_cast<size_t>(std::min<uint64_t>(n, g_.size - pos_));
+    busy_for(mtd::nor_timing::read_us(count));
     if (count > 0 &&
         pread(fd_, buffer, count, static_cast<off_t>(pos_)) != static_cast<ssize_t>(count)) {
       return failed("read", range(at, n), EIO, "backing file");
@@ -104,16 +114,28 @@ class partition_file : public file {
     const mtd::fault* f = find_fault(number_, mtd::fault_kind::write);
     bool fails = f != nullptr && f->offset >= at && f->offset < at + count;
     size_t limit = fails ? f->offset - at : count;
-    size_t done = limit;
-    size_t unset = limit;
-    if (!program(static_cast<const uint8_t*>(buffer), &done, &unset)) {
-      return failed("write", range(at, n), EIO, "backing file");
-    }
-    busy_for(mtd::nor_timing::write_us(done));
-    pos_ += done;
-    if (done < limit) {
-      return failed("write", range(at, n), EIO,
-                    "would set bits at " + std::to_string(at + unset) + " (AMD-style chip)");
+    // Buffer by buffer, as the chip programs: each takes its time and only
+    // then holds its bytes, so a cut keeps the buffers before it. Without
+    // the timing no time passes, and the whole range goes at once.
+    const uint8_t* data = static_cast<const uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < limit) {
+      uint64_t buffer_bytes = mtd::nor_timing::buffer_bytes;
+      uint64_t left = limit - done;
+      size_t piece = static_cast<size_t>(
+          nor_timing_on ? std::min<uint64_t>(left, buffer_bytes - pos_ % buffer_bytes) : left);
+      busy_for(mtd::nor_timing::buffer_program_us);
+      size_t programmed = piece;
+      size_t unset = piece;
+      if (!program(data + done, &programmed, &unset)) {
+        return failed("write", range(at, n), EIO, "backing file");
+      }
+      pos_ += programmed;
+      done += programmed;
+      if (programmed < piece) {
+        return failed("write", range(at, n), EIO,
+                      "would set bits at " + std::to_string(pos_) + " (AMD-style chip)");
+      }
     }
     if (fails)
       return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
@@ -178,11 +200,14 @@ class partition_file : public file {
     const mtd::fault* f = find_fault(number_, mtd::fault_kind::erase);
     bool fails = f != nullptr && f->offset >= start && f->offset < stop;
     if (fails) stop = f->offset - f->offset % g_.erasesize;
+    // Block by block, as the chip erases: each takes its time and only then
+    // reads 0xFF, so a cut leaves the blocks before it erased and the rest
+    // as they were.
     std::vector<uint8_t> erased(g_.erasesize, 0xFF);
     for (uint64_t at = start; at < stop; at += g_.erasesize) {
+      busy_for(mtd::nor_timing::erase_us(g_.erasesize));
       if (!erase_block(at, erased)) return failed("erase", what, EIO, "backing file");
     }
-    busy_for(mtd::nor_timing::erase_us(stop - start));
     if (fails) return failed("erase", what, EIO, "injected at " + std::to_string(f->offset));
     transcript("flash", "erase " + name_ + " " + what);
     return 0;
@@ -308,8 +333,11 @@ int64_t mtd::nor_timing::erase_us(uint64_t bytes) {
   return static_cast<int64_t>((bytes + sector_bytes - 1) / sector_bytes) * sector_erase_us;
 }
 
-int64_t mtd::nor_timing::write_us(uint64_t bytes) {
-  return static_cast<int64_t>((bytes + buffer_bytes - 1) / buffer_bytes) * buffer_program_us;
+int64_t mtd::nor_timing::read_us(uint64_t bytes) {
+  int64_t words = static_cast<int64_t>((bytes + 1) / 2);
+  int64_t pages = (words + page_words - 1) / page_words;
+  int64_t ns = pages * page_first_word_ns + (words - pages) * page_next_word_ns;
+  return (ns + 999) / 1000;
 }
 
 void mtd::inject(const fault& f) {

@@ -19,6 +19,17 @@
 // came before that offset has been done, as on a real chip). A worn byte is
 // the silent kind: erases report success but leave that byte as it was.
 //
+// With the chip's timing (RUK_SIM_FLASH_TIMING=nor) a request is done the
+// way the chip does it, so that a power cut in its middle (sim/power_cut.h)
+// leaves what a chip leaves: an erase goes block by block, each block all
+// 0xFF only once its time has passed; a write goes write buffer by write
+// buffer, each buffer's bytes programmed once its time has passed. A cut
+// during a block's erase leaves that block as it was: a simplification, as
+// a real chip leaves an interrupted sector undefined (partly erased, bits
+// that read unreliably), which no program can rely on either way. The
+// backing files are written with pwrite, so what a killed process wrote
+// stays in them, as a chip keeps what it programmed.
+//
 // Every request is written to the transcript as a "flash" line, for example
 // "open mtd5", "info mtd5 size 8388608 erasesize 65536",
 // "erase mtd5 0+8388608", "write mtd5 0+8192", "read mtd5 8192+8192",
@@ -37,9 +48,9 @@
 //                                 mtd5:worn@100
 //   RUK_SIM_FLASH_CHIP=intel|amd  how a write over bits that are not erased
 //                                 ends (above); default intel
-//   RUK_SIM_FLASH_TIMING=nor|none nor: erases and writes take as long as on a
-//                                 typical NOR chip (nor_timing below), on the
-//                                 simulated clock; default none (at once)
+//   RUK_SIM_FLASH_TIMING=nor|none nor: erases, writes and reads take as long
+//                                 as on a typical NOR chip (nor_timing below),
+//                                 on the simulated clock; default none (at once)
 // A partition file that exists with another size than the one set is an error
 // (the run stops with a message naming the file and both sizes). In-process
 // tests call sim::run_setup_once() before serve, or the environment's set-up
@@ -67,18 +78,26 @@ class mtd {
 
   // The typical figures of an AMD-style 64 Mbit NOR chip with 64 KiB sectors
   // and a 32-word write buffer (Spansion S29GL064N data sheet): a sector
-  // erase takes 0.5 s, programming one full write buffer (64 bytes) 240 us.
-  // An erase takes its share of sectors, a write its share of buffers: the
-  // whole 8 MiB mtd5 some 64 s, an 8 KiB write some 31 ms.
+  // erase takes 0.5 s, programming one write buffer (64 bytes) 240 us, and a
+  // page-mode read 90 ns for the first word of a 4-word page (the random
+  // access time) and 25 ns for each further word of it (the page access
+  // time). An erase takes its blocks' share of sectors, a write one buffer's
+  // time for each 64-byte-aligned piece it touches, a read its pages: the
+  // whole 8 MiB mtd5 erases in some 64 s, an 8 KiB write takes some 31 ms,
+  // an 8 KiB read 169 us.
   struct nor_timing {
     static constexpr int64_t sector_bytes = 64 * 1024;
     static constexpr int64_t sector_erase_us = 500000;
     static constexpr int64_t buffer_bytes = 64;
     static constexpr int64_t buffer_program_us = 240;
+    static constexpr int64_t page_words = 4;
+    static constexpr int64_t page_first_word_ns = 90;
+    static constexpr int64_t page_next_word_ns = 25;
     static int64_t erase_us(uint64_t bytes);
-    static int64_t write_us(uint64_t bytes);
+    // Rounded up to whole microseconds.
+    static int64_t read_us(uint64_t bytes);
   };
-  // Off (the default): erases and writes take no time.
+  // Off (the default): erases, writes and reads take no time.
   static void set_timing(bool nor);
 
   enum class fault_kind { open, info, erase, write, worn };

@@ -12,6 +12,7 @@ struct log {
   std::vector<std::string> lines;
   FILE* out = nullptr;
   bool opened = false;
+  void (*observer)(const std::string& kind, const std::string& text) = nullptr;
 };
 
 log& the_log() {
@@ -34,10 +35,15 @@ void transcript(const std::string& kind, const std::string& text) {
             kind.c_str(), text.c_str());
     fflush(l.out);
   }
+  if (l.observer != nullptr) l.observer(kind, text);
 }
 
 const std::vector<std::string>& transcript_lines() { return the_log().lines; }
 
 void transcript_clear() { the_log().lines.clear(); }
+
+void transcript_observe(void (*f)(const std::string& kind, const std::string& text)) {
+  the_log().observer = f;
+}
 
 }  // namespace sim

@@ -16,5 +16,8 @@ void transcript(const std::string& kind, const std::string& text);
 // The lines of this process so far, without the time column: "kind\ttext".
 const std::vector<std::string>& transcript_lines();
 void transcript_clear();
+// f sees every line once it has been written out (one observer; nullptr
+// removes it), for a model that acts on what the run has shown so far.
+void transcript_observe(void (*f)(const std::string& kind, const std::string& text));
 
 }  // namespace sim

@@ -1,0 +1,40 @@
+// A power cut at a chosen moment of a run: the process ends as a phone does
+// when its power fails. It kills itself (SIGKILL), so no exit handler runs,
+// what stdio held is lost and the transcript has no "end" line; what the
+// models had written to their files stays (the flash partitions keep what
+// was programmed, as a flash chip does), for the next run to start on.
+//
+// RUK_SIM_POWER_CUT=US          when the simulated clock has run US
+//                               microseconds since the start of the run
+// RUK_SIM_POWER_CUT=line:N+US   US microseconds after the run's N-th
+//                               transcript line (counted from 1); line:N
+//                               cuts right after that line is written
+// On the virtual clock (RUK_SIM_CLOCK=virtual) the cut lands exactly there,
+// inside whatever the clock was advancing through: a sector erase, a write
+// buffer or a read of the flash (RUK_SIM_FLASH_TIMING=nor), a pause, a wait
+// for a key. Only the virtual clock makes that deterministic; on the real
+// clock a timer cuts at about that time. The line form cuts at a point of
+// the program's own progress, whatever real time the download took (it
+// moves the virtual clock only when a datagram is late).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+namespace sim {
+
+struct power_cut_moment {
+  int64_t after_line = 0;  // 0: US counts from the start of the run
+  int64_t us = 0;
+};
+
+// Parses a RUK_SIM_POWER_CUT value; false for anything but the two forms
+// above with whole numbers (N at least 1).
+bool parse_power_cut(const std::string& text, power_cut_moment* moment);
+
+// Counts the moment from now (the run's start when called at set-up): the
+// clock from its present elapsed time, the lines from the next one written.
+void arm_power_cut(const power_cut_moment& moment);
+
+}  // namespace sim
