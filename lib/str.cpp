@@ -72,56 +72,38 @@ void str::linkto(const str& source) {
 }
 
 void str::touch(int n) {
+  if (!try_touch(n)) out_of_memory(static_cast<long long>(length()) + (n < 0 ? 0 : n));
+}
+
+bool str::try_touch(int n) {
   if (n < 0) n = 0;
-  if (ref != nullptr && ref->count == 1 &&
-      static_cast<long long>(ref->size) >= static_cast<long long>(end) + n) {
-    return;
-  }
-  int32_t wanted = checked_size(static_cast<long long>(length()) + n);
-  if (ref != nullptr && ref->count == 1 && ref->size > largest_class && wanted > largest_class) {
-    grow_in_place(wanted);
-    return;
-  }
-  reference* block = get_cstring(wanted);
+  bool own = ref != nullptr && ref->count == 1;
+  if (own && static_cast<long long>(ref->size) >= static_cast<long long>(end) + n) return true;
+  long long wanted = static_cast<long long>(length()) + n;
+  if (wanted > INT32_MAX) return false;
   int len = length();
+  if (own && ref->size > largest_class && wanted > largest_class) {
+    // A private heap block is resized where it lies, so that a string
+    // growing by small appends (a download) does not copy itself whole at
+    // every 32768-byte step. The bytes go to its beginning first, where a
+    // new block would hold them; a heap that refuses leaves the block, and
+    // with it the text, as it was.
+    if (start > 0) memmove(ref->bytes, ref->bytes + start, static_cast<size_t>(len));
+    start = 0;
+    end = len;
+    reference* block = try_resize_block(ref, static_cast<int>(wanted));
+    if (block == nullptr) return false;
+    ref = block;
+    return true;
+  }
+  reference* block = try_get_cstring(static_cast<int>(wanted));
+  if (block == nullptr) return false;
   if (len > 0) memcpy(block->bytes, ref->bytes + start, static_cast<size_t>(len));
   cleanup();
   ref = block;
   start = 0;
   end = len;
-}
-
-bool str::try_touch(int n) {
-  if (n < 0) n = 0;
-  bool large = ref != nullptr && ref->count == 1 && ref->size > largest_class;
-  if (!large || static_cast<long long>(ref->size) >= static_cast<long long>(end) + n) {
-    touch(n);
-    return true;
-  }
-  // Resized with the window where it is, so that a refusal changes nothing.
-  long long needed = static_cast<long long>(end) + n;
-  if (needed > INT32_MAX) return false;
-  int len = length();
-  reference* block = try_resize_block(ref, static_cast<int>(needed));
-  if (block == nullptr) return false;
-  if (start > 0) memmove(block->bytes, block->bytes + start, static_cast<size_t>(len));
-  ref = block;
-  start = 0;
-  end = len;
   return true;
-}
-
-void str::grow_in_place(int wanted) {
-  // The same block as get_cstring would hand out for wanted bytes, with the
-  // bytes at its beginning; but a private heap block is resized where it
-  // lies, so that a string growing by small appends (a download) does not
-  // copy itself whole at every 32768-byte step.
-  int len = length();
-  if (start > 0) memmove(ref->bytes, ref->bytes + start, static_cast<size_t>(len));
-  reference* block = resize_block(ref, wanted);
-  ref = block;
-  start = 0;
-  end = len;
 }
 
 str& str::append(const char* bytes, int n) {

@@ -9,7 +9,7 @@
 // Buffers come from eleven size-class pools whose released blocks are kept for
 // reuse; only blocks above the largest class go back to the heap. Running out
 // of memory, or a length that 32 bits cannot hold, ends the process
-// (lib/out_of_memory.h).
+// (lib/out_of_memory.h), except where try_touch and try_get_cstring ask.
 //
 // The three fields are public: code that needs the bytes reads them as
 // ref->bytes[start .. end), and may write into that range after touch(0).
@@ -73,19 +73,25 @@ class str {
   // Shares source's buffer; the caller has dropped the old one first.
   void linkto(const str& source);
 
+  // A block of the capacity for n bytes, count 1: the smallest class that
+  // holds n, above the largest class whole steps of large_step.
   static reference* get_cstring(int n);
+  // get_cstring, but null when the heap refuses or the capacity does not
+  // fit in 32 bits.
+  static reference* try_get_cstring(int n);
   static void release_cstring(reference* block);
   // A private block above the largest class resized (realloc) to the
   // capacity get_cstring(n) would give, n > largest_class; the bytes stay.
-  static reference* resize_block(reference* block, int n);
-  // resize_block, but null (block untouched) when the heap refuses.
+  // Null, the block untouched, when the heap refuses or the capacity does
+  // not fit in 32 bits.
   static reference* try_resize_block(reference* block, int n);
   // Makes the buffer private and leaves room for n more bytes after end.
   void touch(int n);
   // touch(n) for a string that may outgrow the memory, such as a download:
-  // where a private block above the largest class must grow, a heap that
-  // refuses leaves the string as it was and gives false instead of ending
-  // the process. Smaller blocks are taken as touch takes them.
+  // whatever block it needs (a first one, one of a larger class, a private
+  // large block resized), a heap that refuses, or a size beyond what 32 bits
+  // hold, gives false and leaves the text as it was instead of ending the
+  // process.
   bool try_touch(int n);
 
   static void* operator new(size_t size);
@@ -203,9 +209,6 @@ class str {
   static int remove_file(const str& path);
 
  private:
-  // touch for a private block above the largest class that must grow (or
-  // shrink) to wanted bytes: resized in place, the bytes moved to its start.
-  void grow_in_place(int wanted);
   // Appends n bytes that lie inside this string's own buffer, which is about
   // to move: the old block is kept alive until they have been copied.
   void append_own(const char* bytes, int n);

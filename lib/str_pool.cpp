@@ -25,10 +25,11 @@ union slot {
 constexpr int slots_per_chunk = 16;
 slot* free_slots = nullptr;
 
+// A fresh block from the heap; null when the heap refuses.
 str::reference* new_block(int32_t capacity) {
   size_t bytes = offsetof(str::reference, bytes) + static_cast<size_t>(capacity);
   auto* block = static_cast<str::reference*>(malloc(bytes));
-  if (block == nullptr) out_of_memory(static_cast<long long>(bytes));
+  if (block == nullptr) return nullptr;
   block->count = 1;
   block->size = capacity;
   return block;
@@ -41,6 +42,12 @@ int32_t str::class_capacity(int cls) {
 }
 
 str::reference* str::get_cstring(int n) {
+  reference* block = try_get_cstring(n);
+  if (block == nullptr) out_of_memory(n);
+  return block;
+}
+
+str::reference* str::try_get_cstring(int n) {
   for (pool& p : pools) {
     if (p.capacity >= n) {
       reference* block = p.head;
@@ -54,16 +61,8 @@ str::reference* str::get_cstring(int n) {
   // Above the largest class: whole steps of 32768 bytes, back to the heap
   // when released.
   long long capacity = (static_cast<long long>(n) + large_step - 1) / large_step * large_step;
-  if (capacity > INT32_MAX - static_cast<long long>(offsetof(reference, bytes))) {
-    out_of_memory(capacity);
-  }
+  if (capacity > INT32_MAX - static_cast<long long>(offsetof(reference, bytes))) return nullptr;
   return new_block(static_cast<int32_t>(capacity));
-}
-
-str::reference* str::resize_block(reference* block, int n) {
-  reference* resized = try_resize_block(block, n);
-  if (resized == nullptr) out_of_memory(static_cast<long long>(n));
-  return resized;
 }
 
 str::reference* str::try_resize_block(reference* block, int n) {

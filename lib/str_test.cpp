@@ -260,6 +260,42 @@ TEST(StrAppend, ALargeSharedStringIsCopiedBeforeItGrows) {
   EXPECT_EQ(b.ref->count, 1);
 }
 
+TEST(StrAppend, TryTouchRefusesWhatItCannotHaveAndLeavesTheTextAsItWas) {
+  // Every kind of block a growing string may need next: a first one, a
+  // copy of a shared one, one beyond the largest class, a private large one
+  // resized. Sizes that 32 bits cannot hold are refused like a heap that
+  // refuses, without ending the process.
+  str small("abc");
+  str shared_a("abc");
+  str shared_b = shared_a;
+  str at_largest = bytes(std::string(65000, 'm'));
+  str large = bytes(std::string(70000, 'l'));
+  struct {
+    const char* what;
+    str* s;
+    int n;
+    std::string text;
+  } cases[] = {
+      {"past INT32_MAX", &small, INT32_MAX - 1, "abc"},
+      {"capacity past 32 bits", &small, INT32_MAX - 10, "abc"},
+      {"shared", &shared_b, INT32_MAX - 10, "abc"},
+      {"at the largest class", &at_largest, INT32_MAX - 65100, std::string(65000, 'm')},
+      {"private large block", &large, INT32_MAX - 70100, std::string(70000, 'l')},
+  };
+  for (auto& c : cases) {
+    str::reference* before = c.s->ref;
+    int32_t size = before->size;
+    EXPECT_FALSE(c.s->try_touch(c.n)) << c.what;
+    EXPECT_EQ(c.s->ref, before) << c.what;
+    EXPECT_EQ(c.s->ref->size, size) << c.what;
+    EXPECT_EQ(text(*c.s), c.text) << c.what;
+  }
+  EXPECT_EQ(shared_a.ref->count, 2);
+  EXPECT_TRUE(small.try_touch(100));
+  EXPECT_GE(small.ref->size, 103);
+  EXPECT_EQ(text(small), "abc");
+}
+
 TEST(StrCompare, EqualityIgnoresCaseOrderIsCaseInsensitive) {
   EXPECT_TRUE(str("ABC") == "abc");
   EXPECT_TRUE(str("ABC") == str("abc"));
