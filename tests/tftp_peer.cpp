@@ -214,6 +214,9 @@ void tftp_peer::run() {
         elsewhere.push_back(packet);
       } else if (!same(from, s.client)) {
         elsewhere.push_back(packet);
+      } else if (packet.size() >= 4 && packet[1] == 5) {
+        errors.push_back(packet);
+        s.active = false;
       } else if (packet.size() >= 4 && packet[1] == 4) {
         int block =
             (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);

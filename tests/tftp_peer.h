@@ -2,7 +2,8 @@
 // client on 127.0.0.1 and can drop, duplicate, hold back, corrupt or cut its
 // DATA packets, answer a block with ERROR, stay silent, answer from a set
 // port, lose ACKs, and let a stranger (127.0.0.2) or an intruder (another
-// port of 127.0.0.1) send DATA to the client in between.
+// port of 127.0.0.1) send DATA to the client in between. An ERROR from the
+// client ends the transfer, as on a real server.
 //
 // It runs in a thread of its own in the test process, in real time, and
 // stops by itself after run_limit_ms. The thread makes no call that the
@@ -79,6 +80,7 @@ class tftp_peer {
   std::vector<std::string> to_stranger;  // what the stranger received
   std::vector<std::string> to_intruder;  // what the intruder received
   std::vector<std::string> elsewhere;    // datagrams to the transfer port from other senders
+  std::vector<std::string> errors;       // ERRORs the client sent, each ending the transfer
 
  private:
   void run();

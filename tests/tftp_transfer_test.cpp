@@ -50,6 +50,7 @@ class Transfer : public testing::Test {
     sim::redirect_port69(0);
     sim::clock::use_virtual(false);
     tftp_timer.clear();
+    tftp_size_limit = 0;
   }
   // Starts a peer and aims the client's port 69 at it.
   tftp_peer& serve(tftp_peer_script script) {
@@ -158,6 +159,35 @@ TEST_F(Transfer, AnErrorInTheMiddleEndsTheTransferEmptyAtOnce) {
   EXPECT_EQ(fetch().length(), 0);
   EXPECT_EQ(tftp_state, TFTP_FAILED);
   EXPECT_EQ(peer->acks, (std::vector<int>{1, 2}));
+}
+
+TEST_F(Transfer, AFileLargerThanTheLimitIsRefusedAtTheBlockThatCrossesIt) {
+  tftp_size_limit = 5000;
+  const std::string too_large = std::string("\0\5\0\3File too large\0", 19);
+  const struct {
+    size_t size;
+    int32_t state;
+  } cases[] = {{5000, TFTP_DONE}, {5001, TFTP_TOO_LARGE}, {512 * 40, TFTP_TOO_LARGE}};
+  for (const auto& c : cases) {
+    tftp_peer_script script;
+    script.content = file_of(c.size);
+    serve(script);
+    str got = fetch();
+    EXPECT_EQ(tftp_state, c.state) << c.size << " bytes";
+    if (c.state == TFTP_DONE) {
+      EXPECT_EQ(text(got), script.content) << "the limit itself is taken";
+      EXPECT_TRUE(peer->errors.empty());
+      continue;
+    }
+    EXPECT_EQ(got.length(), 0) << c.size;
+    EXPECT_EQ(tftp_content.ref, nullptr) << "what arrived is let go";
+    EXPECT_EQ(peer->errors, std::vector<std::string>{too_large}) << c.size;
+    // Block 10 would bring the bytes past 5000: it is not acknowledged, and
+    // the rest of a larger file is never sent.
+    EXPECT_EQ(peer->acks, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9})) << c.size;
+    EXPECT_FALSE(peer->finished);
+    EXPECT_LE(peer->data_sent, 11) << c.size;
+  }
 }
 
 TEST_F(Transfer, AnswersFromPort3456AreAcknowledgedThere) {

@@ -79,13 +79,13 @@ str receive_loop() {
       timeout::next();
     }
     // A receive error closes the socket; nothing more can arrive then.
-    if (tftp.socket() < 0 && tftp_state != TFTP_DONE) tftp_finish(TFTP_FAILED);
+    if (tftp.socket() < 0 && tftp_state == TFTP_RECEIVING) tftp_finish(TFTP_FAILED);
     if (tftp_state == TFTP_DONE) {
       str file = tftp_content;
       tftp_content = str();
       return file;
     }
-    if (tftp_state == TFTP_FAILED || tftp_state == TFTP_NO_MEMORY) return str();
+    if (tftp_state != TFTP_RECEIVING) return str();
   }
 }
 
@@ -101,7 +101,10 @@ str GetTFTPFile(str location, const str& server, int size) {
     return str();
   }
   InitiateTFTP(true, file, host);
-  if (tftp_state == TFTP_DONE || tftp_state == TFTP_FAILED) return str();
-  if (size > 0) tftp_content.touch(size);
+  if (tftp_state != TFTP_RECEIVING) return str();
+  // Room that cannot be had now is not a failure yet: the file may be
+  // smaller than announced, and a read that outgrows the memory ends as
+  // TFTP_NO_MEMORY at the block that does not fit.
+  if (size > 0) tftp_content.try_touch(size);
   return receive_loop();
 }

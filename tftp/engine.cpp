@@ -19,6 +19,7 @@ timeout tftp_silence_timer RUK_INIT(RUK_INIT_TFTP);
 
 int32_t tftp_port_number = tftp_first_local_port;
 int32_t tftp_state = TFTP_IDLE;
+int32_t tftp_size_limit = 0;
 int32_t tftp_block = 0;
 int32_t tftp_retries = 0;
 int32_t tftp_ack_wait_ms = 0;
@@ -118,6 +119,14 @@ void resend_ack() {
   send_ack(wait_ms < tftp_retransmit_ms ? wait_ms : tftp_retransmit_ms);
 }
 
+// Ends the read without the file: the server is told why, and what arrived
+// is let go at once, so that the caller has the memory to say so.
+void refuse_file(unsigned code, const char* message, int32_t state) {
+  tftp.send_pdu(tftp_error_packet(code, message));
+  tftp_content = str();
+  tftp_finish(state);
+}
+
 void receive_data(const str& packet) {
   unsigned block = tftp_number(packet, 2);
   if (block != static_cast<unsigned>(tftp_block)) {
@@ -135,17 +144,17 @@ void receive_data(const str& packet) {
   bool full = packet.length() == tftp_full_packet;
   if (full && tftp_block == tftp_last_block) {
     // No block number is left for the rest of the file.
-    tftp.send_pdu(tftp_error_packet(TFTP_ERR_UNDEFINED, "File too large"));
-    fail_transfer();
+    refuse_file(TFTP_ERR_UNDEFINED, "File too large", TFTP_TOO_LARGE);
     return;
   }
   int data = packet.length() - tftp_header_size;
+  if (tftp_size_limit > 0 &&
+      static_cast<long long>(tftp_content.length()) + data > tftp_size_limit) {
+    refuse_file(TFTP_ERR_DISK_FULL, "File too large", TFTP_TOO_LARGE);
+    return;
+  }
   if (data > 0 && !tftp_content.try_touch(data)) {
-    // The file does not fit: the server is told, and what arrived is let go
-    // at once, so that the caller has the memory to say so.
-    tftp.send_pdu(tftp_error_packet(TFTP_ERR_DISK_FULL, "Out of memory"));
-    tftp_content = str();
-    tftp_finish(TFTP_NO_MEMORY);
+    refuse_file(TFTP_ERR_DISK_FULL, "Out of memory", TFTP_NO_MEMORY);
     return;
   }
   if (data > 0) tftp_content += packet.substr(tftp_header_size, -1);

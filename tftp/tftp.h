@@ -21,11 +21,13 @@
 enum {
   TFTP_IDLE = 0,       // no transfer started
   TFTP_DONE = 1,       // transfer complete
-  TFTP_FAILED = 2,     // no usable server or port, ERROR packet, no answer, file too large
+  TFTP_FAILED = 2,     // no usable server or port, ERROR packet, no answer
   TFTP_SENDING = 3,    // write: request or DATA sent, waiting for its ACK
   TFTP_LAST_SENT = 4,  // write: the last (short) DATA sent, waiting for its ACK
   TFTP_RECEIVING = 5,  // read: request sent or DATA being received
   TFTP_NO_MEMORY = 6,  // read failed: the file outgrew the memory
+  TFTP_TOO_LARGE = 7,  // read failed: the file is larger than the caller can take, or past
+                       // the last block number
 };
 
 extern udp tftp;
@@ -43,6 +45,13 @@ extern int32_t tftp_ack_wait_ms;
 // the ten from 4900 (4901 first).
 extern int32_t tftp_port_number;
 extern int32_t tftp_state;
+// Read: the most bytes the caller can take; 0 for no limit but the 65535
+// block numbers. A read stops at the block that would take it past the limit
+// (the server gets ERROR 3 "File too large", what arrived is let go, the
+// state becomes TFTP_TOO_LARGE), so that a file that would be refused in the
+// end does not fill the memory first. Set by the caller before GetTFTPFile;
+// the client never changes it.
+extern int32_t tftp_size_limit;
 // Read: block number of the DATA expected next. Write: of the ACK expected next.
 extern int32_t tftp_block;
 // Retransmissions made of tftp_last_packet.
@@ -58,7 +67,8 @@ extern bool bTftpPeerKnown;
 // ":port" that is ignored. size > 0 reserves room for that many bytes.
 // Returns the file's bytes, or an empty str when the transfer failed or the
 // user pressed "g" (an empty file cannot be told from a failure; tftp_state
-// tells a file too large for the memory, TFTP_NO_MEMORY). The bytes are not
+// tells a file too large for the memory, TFTP_NO_MEMORY, and one larger than
+// tftp_size_limit or past block 65535, TFTP_TOO_LARGE). The bytes are not
 // kept in tftp_content: the caller holds the only copy. Shows the
 // byte count at column 0 of row 1 of theDisplay as blocks arrive. Watches
 // kbd_fd (when open) for the abort key. Ends the process with status 255
@@ -85,8 +95,8 @@ void tftp_retransmit(void*, void*);
 // has sent no new block for too long; the read fails.
 void tftp_silent(void*, void*);
 
-// Ends the transfer in state (TFTP_DONE or TFTP_FAILED); no timer of the
-// client stays armed.
+// Ends the transfer in state (TFTP_DONE or one of the failures); no timer of
+// the client stays armed.
 void tftp_finish(int32_t state);
 
 // Whether the datagram packet from `from` belongs to the transfer: it must

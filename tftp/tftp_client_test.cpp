@@ -249,14 +249,15 @@ TEST_F(Engine, OnlyDataOneOrAnErrorFixesTheServersPortAndStrayDatagramsBeforeItA
   EXPECT_EQ(tftp_state, TFTP_FAILED) << "an ERROR is an answer too";
 }
 
-TEST_F(Engine, AFullBlock65535EndsTheReadAsFailedAndAShortOneCompletesIt) {
+TEST_F(Engine, AFullBlock65535EndsTheReadAsTooLargeAndAShortOneCompletesIt) {
   start_read();
   transfer.answer(data_packet(1, 512));
   transfer.take();
   tftp_block = 65535;
   transfer.answer(data_packet(65535, 512));
-  EXPECT_EQ(tftp_state, TFTP_FAILED) << "block 65536 cannot be numbered";
+  EXPECT_EQ(tftp_state, TFTP_TOO_LARGE) << "block 65536 cannot be numbered";
   EXPECT_EQ(transfer.take(), header(5, 0) + "File too large" + std::string(1, '\0'));
+  EXPECT_EQ(tftp_content.ref, nullptr) << "what arrived is let go";
 
   start_read();
   transfer.answer(data_packet(1, 512));
