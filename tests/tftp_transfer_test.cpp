@@ -211,6 +211,29 @@ TEST_F(Transfer, ASilentServerGetsSixRequestsAndTheResultIsEmptyAfterThirtySecon
   EXPECT_EQ(peer->requests, std::vector<std::string>(6, request("tolv510.bin")));
 }
 
+TEST_F(Transfer, AWaitThatKeepsFailingDoesNotEndTheProcessAndTheSilenceStillEndsTheRead) {
+  sim::clock::use_virtual(true);
+  ctimestamp::now();  // the program's first reading sets its date: count from after it
+  tftp_peer_script script;
+  script.silent = true;
+  serve(script);
+  // A number inside the descriptor table that is open nowhere: every select
+  // over it fails (EBADF; Linux passes over numbers beyond the table). High,
+  // so that the socket the client opens cannot take it.
+  kbd_fd = fcntl(2, F_DUPFD, 200);
+  ASSERT_GE(kbd_fd, 200);
+  close(kbd_fd);
+  int64_t start = sim::clock::now_us();
+  EXPECT_EQ(fetch().length(), 0);
+  kbd_fd = -1;
+  EXPECT_EQ(tftp_state, TFTP_FAILED);
+  int64_t ms = (sim::clock::now_us() - start) / 1000;
+  EXPECT_GE(ms, 30000);
+  EXPECT_LT(ms, 31000) << "the pauses between failed waits are a second at most";
+  EXPECT_EQ(peer->requests, std::vector<std::string>(6, request("tolv510.bin")))
+      << "the timers still ran";
+}
+
 TEST_F(Transfer, TheAbortKeyEndsTheTransferAndOtherKeysDoNot) {
   sim::clock::use_virtual(true);
   kbd_fd = open("/dev/keypad", O_RDONLY);

@@ -1,6 +1,5 @@
 // GetTFTPFile: the blocking read of one file, with its own event loop over
 // the endpoint's socket, the keypad and the process's timers.
-#include <stdlib.h>
 #include <string.h>
 #include <sys/select.h>
 
@@ -65,10 +64,18 @@ int wait_for_input(fd_set* readable, fd_set* exceptional) {
 }
 
 str receive_loop() {
+  int failures = 0;  // waits failed in a row
   for (;;) {
     fd_set readable, exceptional;
     int ready = wait_for_input(&readable, &exceptional);
-    if (ready < 0) exit(-1);
+    if (ready < 0) {
+      // A descriptor gone bad must not end the one program the phone may be
+      // left with. The next pass runs the timers that are due, so the
+      // silence still ends a read that can no longer hear the server.
+      select_backoff(++failures);
+      continue;
+    }
+    failures = 0;
     if (ready > 0) {
       if (kbd_fd >= 0 && FD_ISSET(kbd_fd, &exceptional) && abort_pressed()) {
         tftp_finish(TFTP_FAILED);  // nothing may go out again from another loop

@@ -71,8 +71,9 @@ extern bool bTftpPeerKnown;
 // tftp_size_limit or past block 65535, TFTP_TOO_LARGE). The bytes are not
 // kept in tftp_content: the caller holds the only copy. Shows the
 // byte count at column 0 of row 1 of theDisplay as blocks arrive. Watches
-// kbd_fd (when open) for the abort key. Ends the process with status 255
-// when select fails.
+// kbd_fd (when open) for the abort key. A wait that fails (a descriptor gone
+// bad) is tried again after select_backoff's pause, the timers going on, so
+// that a read that hears nothing more still ends after the silence.
 str GetTFTPFile(str location, const str& server, int size);
 
 // Starts a transfer of file with server (a dotted quad or host name): read
