@@ -262,7 +262,7 @@ sim_test::ended cut_during(int64_t us, const std::function<void()>& body) {
   sim::clock::use_virtual(true);
   sim::mtd::set_timing(true);
   sim_test::ended e = sim_test::run_child(9, [&] {
-    sim::arm_power_cut({0, us});
+    sim::arm_power_cut({"", 0, us});
     body();
   });
   sim::mtd::set_timing(false);

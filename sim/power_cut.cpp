@@ -43,7 +43,8 @@ void cut_at_elapsed(int64_t t) {
   setitimer(ITIMER_REAL, &timer, nullptr);
 }
 
-void count_line(const std::string&, const std::string&) {
+void count_line(const std::string& kind, const std::string&) {
+  if (armed.kind != "line" && kind != armed.kind) return;
   if (++lines_seen != armed.after_line) return;
   transcript_observe(nullptr);
   if (armed.us == 0) cut();
@@ -66,7 +67,7 @@ void set_up_from_environment() {
   if (!parse_power_cut(v, &moment)) {
     setting_error("RUK_SIM_POWER_CUT", "\"" + std::string(v) +
                                            "\" is neither microseconds (such as 2500000) nor "
-                                           "line:N+MICROSECONDS (such as line:40+1500)");
+                                           "KIND:N+MICROSECONDS (such as flash:12+1500)");
   }
   arm_power_cut(moment);
 }
@@ -77,12 +78,18 @@ setup_registration from_environment(set_up_from_environment);
 
 bool parse_power_cut(const std::string& text, power_cut_moment* moment) {
   power_cut_moment m;
-  if (text.compare(0, 5, "line:") != 0) {
+  size_t colon = text.find(':');
+  if (colon == std::string::npos) {
     if (!whole_number(text, &m.us)) return false;
     *moment = m;
     return true;
   }
-  std::string rest = text.substr(5);
+  m.kind = text.substr(0, colon);
+  if (m.kind.empty()) return false;
+  for (char c : m.kind) {
+    if (c < 'a' || c > 'z') return false;
+  }
+  std::string rest = text.substr(colon + 1);
   size_t plus = rest.find('+');
   if (!whole_number(rest.substr(0, plus), &m.after_line) || m.after_line == 0) return false;
   if (plus != std::string::npos && !whole_number(rest.substr(plus + 1), &m.us)) return false;
@@ -93,7 +100,7 @@ bool parse_power_cut(const std::string& text, power_cut_moment* moment) {
 void arm_power_cut(const power_cut_moment& moment) {
   armed = moment;
   lines_seen = 0;
-  if (moment.after_line > 0) {
+  if (!moment.kind.empty()) {
     transcript_observe(count_line);
     return;
   }

@@ -4,18 +4,21 @@
 // models had written to their files stays (the flash partitions keep what
 // was programmed, as a flash chip does), for the next run to start on.
 //
-// RUK_SIM_POWER_CUT=US          when the simulated clock has run US
-//                               microseconds since the start of the run
-// RUK_SIM_POWER_CUT=line:N+US   US microseconds after the run's N-th
-//                               transcript line (counted from 1); line:N
-//                               cuts right after that line is written
+// RUK_SIM_POWER_CUT=US           when the simulated clock has run US
+//                                microseconds since the start of the run
+// RUK_SIM_POWER_CUT=KIND:N+US    US microseconds after the run's N-th
+//                                transcript line of that kind (screen,
+//                                flash, key ..., or line for a line of any
+//                                kind), counted from 1; KIND:N cuts right
+//                                after that line is written
 // On the virtual clock (RUK_SIM_CLOCK=virtual) the cut lands exactly there,
 // inside whatever the clock was advancing through: a sector erase, a write
 // buffer or a read of the flash (RUK_SIM_FLASH_TIMING=nor), a pause, a wait
 // for a key. Only the virtual clock makes that deterministic; on the real
-// clock a timer cuts at about that time. The line form cuts at a point of
-// the program's own progress, whatever real time the download took (it
-// moves the virtual clock only when a datagram is late).
+// clock a timer cuts at about that time. A cut after a line comes at a point
+// of the program's own progress, whatever real time the download took; it
+// moves the virtual clock only when a datagram is late, and then keys may
+// be taken at other points, so screen and flash lines are the ones to count.
 #pragma once
 
 #include <stdint.h>
@@ -25,12 +28,13 @@
 namespace sim {
 
 struct power_cut_moment {
-  int64_t after_line = 0;  // 0: US counts from the start of the run
+  std::string kind;        // "" when US counts from the start of the run
+  int64_t after_line = 0;  // N
   int64_t us = 0;
 };
 
 // Parses a RUK_SIM_POWER_CUT value; false for anything but the two forms
-// above with whole numbers (N at least 1).
+// above with whole numbers (N at least 1) and a kind of lower-case letters.
 bool parse_power_cut(const std::string& text, power_cut_moment* moment);
 
 // Counts the moment from now (the run's start when called at set-up): the

@@ -13,19 +13,21 @@
 
 namespace {
 
-TEST(PowerCut, TheSettingTakesMicrosecondsOrALineAndMicrosecondsAfterIt) {
+TEST(PowerCut, TheSettingTakesMicrosecondsOrALineOfAKindAndMicrosecondsAfterIt) {
   sim::power_cut_moment m;
   ASSERT_TRUE(sim::parse_power_cut("2500000", &m));
-  EXPECT_EQ(m.after_line, 0);
+  EXPECT_EQ(m.kind, "");
   EXPECT_EQ(m.us, 2500000);
-  ASSERT_TRUE(sim::parse_power_cut("line:40+1500", &m));
+  ASSERT_TRUE(sim::parse_power_cut("flash:40+1500", &m));
+  EXPECT_EQ(m.kind, "flash");
   EXPECT_EQ(m.after_line, 40);
   EXPECT_EQ(m.us, 1500);
   ASSERT_TRUE(sim::parse_power_cut("line:7", &m));
+  EXPECT_EQ(m.kind, "line");
   EXPECT_EQ(m.after_line, 7);
   EXPECT_EQ(m.us, 0);
   for (const char* bad : {"", "-5", "+5", "2.5", "12ms", "line:", "line:0", "line:3+", "line:x+1",
-                          "screen:3", "99999999999999999999"}) {
+                          ":3", "Screen:3", "99999999999999999999"}) {
     EXPECT_FALSE(sim::parse_power_cut(bad, &m)) << bad;
   }
 }
@@ -54,20 +56,22 @@ TEST(PowerCut, TheClocksAlarmRingsWithTheClockStandingAtItsMoment) {
 
 TEST(PowerCut, ACutAfterALineComesRightAfterItOrThatLongLaterOnTheClock) {
   sim_test::ended e = sim_test::run_child(9, [] {
-    sim::arm_power_cut({2, 0});
-    sim::transcript("test", "1");
+    sim::arm_power_cut({"flash", 2, 0});
+    sim::transcript("flash", "1");
+    sim::transcript("key", "1");
     ASSERT_EQ(write(9, "1", 1), 1);
-    sim::transcript("test", "2");
+    sim::transcript("flash", "2");
     ASSERT_EQ(write(9, "2", 1), 1);
   });
   EXPECT_EQ(e.signal, SIGKILL);
-  EXPECT_EQ(e.written, "1");
+  EXPECT_EQ(e.written, "1") << "only lines of the kind count";
 
   sim::clock::use_virtual(true);
   e = sim_test::run_child(9, [] {
-    sim::arm_power_cut({1, 300});
+    sim::arm_power_cut({"line", 2, 300});
+    sim::transcript("flash", "1");
     sim::clock::advance_us(1000);
-    sim::transcript("test", "1");
+    sim::transcript("key", "1");
     sim::clock::advance_us(299);
     ASSERT_EQ(write(9, "a", 1), 1);
     sim::clock::advance_us(1);
@@ -80,7 +84,7 @@ TEST(PowerCut, ACutAfterALineComesRightAfterItOrThatLongLaterOnTheClock) {
 
 TEST(PowerCut, OnTheRealClockATimerCuts) {
   sim_test::ended e = sim_test::run_child(9, [] {
-    sim::arm_power_cut({0, 20000});
+    sim::arm_power_cut({"", 0, 20000});
     for (int i = 0; i < 100; ++i) {
       timespec pause = {0, 100000000};
       nanosleep(&pause, nullptr);

@@ -174,7 +174,10 @@ extern "C" int __wrap_select(int nfds, fd_set* rd, fd_set* wr, fd_set* ex, timev
     // virtual clock to the end of time.
     int64_t wait = ready > 0 ? 0 : wake == forever ? forever : std::max<int64_t>(wake - now, 0);
     bool virtual_time = sim::clock::is_virtual();
-    int64_t real_wait = virtual_time ? std::min(wait, virtual_listen_us) : wait;
+    // With nothing real to listen to, a virtual wait takes no real time.
+    int64_t real_wait = !virtual_time                       ? wait
+                        : real_nfds == 0 && feed_nfds == 0 ? 0
+                                                            : std::min(wait, virtual_listen_us);
     bool fed = false;  // a model's feed has input: ask the models again
     if (real_nfds > 0 || feed_nfds > 0 || real_wait > 0) {
       fd_set r = real_r, w = real_w, e = real_e;
