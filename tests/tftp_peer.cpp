@@ -69,6 +69,8 @@ struct tftp_peer::state {
   int64_t sent_at = 0;
   std::set<int> faulted;  // blocks whose fault has been played
   std::string held;       // a late block, delivered after the next one
+  int due_block = 0;      // an answer held back by answer_delay_ms, 0 for none
+  int64_t due_at = 0;
   std::mt19937 random;
 };
 
@@ -172,6 +174,15 @@ void tftp_peer::run() {
     }
     if (!held.empty()) send_data(held);
   };
+  // Block n as the answer to a request or an ACK: at once, or held back.
+  auto answer = [&](int n) {
+    if (script_.answer_delay_ms <= 0) {
+      send_block(n);
+    } else if (s.due_block != n) {
+      s.due_block = n;
+      s.due_at = now_ms() + script_.answer_delay_ms;
+    }
+  };
 
   while (now_ms() < stop_at) {
     pollfd fds[4] = {{request_fd_, POLLIN, 0},
@@ -180,7 +191,7 @@ void tftp_peer::run() {
                      {intruder_fd_, POLLIN, 0}};
     int wait = 5;
     if (s.active) {
-      int64_t due = s.sent_at + script_.retransmit_ms - now_ms();
+      int64_t due = (s.due_block != 0 ? s.due_at : s.sent_at + script_.retransmit_ms) - now_ms();
       wait = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(due, wait)));
     }
     // Once told to stop, take what is already waiting (the client's last
@@ -203,7 +214,8 @@ void tftp_peer::run() {
         s.client = from;
         finished = false;
         s.faulted.clear();
-        send_block(1);
+        s.due_block = 0;
+        answer(1);
       }
     }
     if (fds[2].revents & POLLIN) to_stranger.push_back(receive(stranger_fd_, &from));
@@ -217,6 +229,7 @@ void tftp_peer::run() {
       } else if (packet.size() >= 4 && packet[1] == 5) {
         errors.push_back(packet);
         s.active = false;
+        s.due_block = 0;
       } else if (packet.size() >= 4 && packet[1] == 4) {
         int block =
             (static_cast<unsigned char>(packet[2]) << 8) | static_cast<unsigned char>(packet[3]);
@@ -229,19 +242,23 @@ void tftp_peer::run() {
         } else {
           acks.push_back(block);
           if (s.active && script_.answer_every_ack && block < s.block && block < blocks) {
-            send_block(block + 1);
+            answer(block + 1);
           } else if (s.active && block == s.block) {
             if (block == blocks) {
               finished = true;
               s.active = false;
             } else {
-              send_block(block + 1);
+              answer(block + 1);
             }
           }
         }
       }
     }
-    if (s.active && now_ms() - s.sent_at >= script_.retransmit_ms) {
+    if (s.active && s.due_block != 0 && now_ms() >= s.due_at) {
+      int n = s.due_block;
+      s.due_block = 0;
+      send_block(n);
+    } else if (s.active && s.due_block == 0 && now_ms() - s.sent_at >= script_.retransmit_ms) {
       if (s.retransmits >= script_.max_retransmits) {
         gave_up = true;
         s.active = false;

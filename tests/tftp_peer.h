@@ -1,9 +1,9 @@
 // A TFTP server for tests, scriptable to misbehave: it serves one file to one
 // client on 127.0.0.1 and can drop, duplicate, hold back, corrupt or cut its
-// DATA packets, answer a block with ERROR, stay silent, answer from a set
-// port, lose ACKs, and let a stranger (127.0.0.2) or an intruder (another
-// port of 127.0.0.1) send DATA to the client in between. An ERROR from the
-// client ends the transfer, as on a real server.
+// DATA packets, answer a block with ERROR, stay silent, answer late, answer
+// from a set port, lose ACKs, and let a stranger (127.0.0.2) or an intruder
+// (another port of 127.0.0.1) send DATA to the client in between. An ERROR
+// from the client ends the transfer, as on a real server.
 //
 // It runs in a thread of its own in the test process, in real time, and
 // stops by itself after run_limit_ms. The thread makes no call that the
@@ -47,6 +47,11 @@ struct tftp_peer_script {
   // As RFC 1350 first had it: every ACK taken, a repeated one too, is
   // answered with the block after it (so a doubled ACK doubles the blocks).
   bool answer_every_ack = false;
+  // A slow server: the DATA that answers a request or an ACK goes out this
+  // long after it (its own retransmissions keep retransmit_ms from then).
+  // One answer is on its way at a time; an ACK asking for the same block
+  // again adds nothing.
+  int answer_delay_ms = 0;
   double loss_to_client = 0;    // share of DATA datagrams lost on the way out
   double loss_from_client = 0;  // share of ACKs lost on the way in
   unsigned seed = 1;

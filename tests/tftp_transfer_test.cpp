@@ -190,6 +190,19 @@ TEST_F(Transfer, AFileLargerThanTheLimitIsRefusedAtTheBlockThatCrossesIt) {
   }
 }
 
+TEST_F(Transfer, AServerThatAnswersAfter150MsGetsEachAckOnce) {
+  // Real time: the delay is the peer's, and the client must measure it.
+  tftp_peer_script script;
+  script.content = file_of(512 * 99 + 100);
+  script.answer_delay_ms = 150;
+  script.retransmit_ms = 3000;  // the server's own retransmissions stay out of it
+  serve(script);
+  EXPECT_EQ(text(fetch()), script.content);
+  const size_t blocks = 100;
+  printf("server answering after 150 ms: %zu ACKs for %zu blocks\n", peer->acks.size(), blocks);
+  EXPECT_LE(peer->acks.size(), blocks * 105 / 100);
+}
+
 TEST_F(Transfer, AnswersFromPort3456AreAcknowledgedThere) {
   tftp_peer_script script;
   script.content = file_of(1500);

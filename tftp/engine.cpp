@@ -104,6 +104,44 @@ void fail_transfer() {
   tftp_finish(TFTP_FAILED);
 }
 
+// The read's round trip, from an ACK to the block it asks for, sets the
+// ACK's first wait: a server that takes longer to answer than the wait would
+// otherwise get every ACK twice. Reset by each transfer.
+int32_t smoothed_round_trip_us = 0;  // 0 until the first sample
+int32_t ack_first_wait_ms = tftp_ack_first_wait_ms;
+// When the ACK awaiting the next block went out, while it went out once: a
+// block after an ACK sent twice may answer either sending, and is no sample.
+bool ack_timed = false;
+ctimestamp ack_sent_at;
+
+// The next block has come: its round trip, when it can be told, is averaged
+// in (7/8 of the old estimate, 1/8 of the sample, the first sample as it
+// is), and the next ACK waits twice the estimate, within the bounds of
+// tftp_format.h. After an ACK that had to be sent again the wait it ended
+// with stays, so that a server slower than the first wait is timed at all.
+void time_round_trip() {
+  if (!ack_timed) {
+    if (tftp_block > 1) ack_first_wait_ms = tftp_ack_wait_ms;
+    return;
+  }
+  ctimestamp now = ctimestamp::now();
+  long long sample = (static_cast<long long>(now.seconds) - ack_sent_at.seconds) * 1000000 +
+                     (now.microseconds - ack_sent_at.microseconds);
+  // A clock set during the read must not make the estimate absurd.
+  const long long longest = tftp_retransmit_ms * 1000LL;
+  if (sample < 0) sample = 0;
+  if (sample > longest) sample = longest;
+  if (smoothed_round_trip_us == 0) {
+    smoothed_round_trip_us = static_cast<int32_t>(sample);
+  } else {
+    smoothed_round_trip_us += static_cast<int32_t>((sample - smoothed_round_trip_us) / 8);
+  }
+  long long wait_ms = (2LL * smoothed_round_trip_us + 999) / 1000;
+  if (wait_ms < tftp_ack_first_wait_ms) wait_ms = tftp_ack_first_wait_ms;
+  if (wait_ms > tftp_retransmit_ms) wait_ms = tftp_retransmit_ms;
+  ack_first_wait_ms = static_cast<int32_t>(wait_ms);
+}
+
 // Sends the ACK in tftp_last_packet and arms tftp_timer to send it again
 // after wait_ms, unless the next block comes first.
 void send_ack(int wait_ms) {
@@ -112,9 +150,18 @@ void send_ack(int wait_ms) {
   tftp_timer.callback(wait_ms, tftp_retransmit, nullptr, nullptr);
 }
 
+// The ACK of a new block, timed for the round trip.
+void send_first_ack() {
+  tftp_retries = 0;
+  ack_timed = true;
+  ack_sent_at = ctimestamp::now();
+  send_ack(ack_first_wait_ms);
+}
+
 // The ACK once more, with a longer wait for the next block than the last.
 void resend_ack() {
   ++tftp_retries;
+  ack_timed = false;
   int wait_ms = tftp_ack_wait_ms * 2;
   send_ack(wait_ms < tftp_retransmit_ms ? wait_ms : tftp_retransmit_ms);
 }
@@ -131,16 +178,20 @@ void receive_data(const str& packet) {
   unsigned block = tftp_number(packet, 2);
   if (block != static_cast<unsigned>(tftp_block)) {
     // The block just acknowledged, again: our ACK was lost, or the server
-    // resends sooner than we do. It is answered, but not when the ACK went
-    // out just now: a server that answers every ACK it gets would then send
-    // every later block twice as well (the Sorcerer's Apprentice). Older
-    // blocks are stale.
+    // resends sooner than we do. It is answered, but not within the ACK's
+    // first wait: a copy that comes that soon most likely crossed the ACK,
+    // and a server that answers every ACK it gets would then send every
+    // later block twice as well (the Sorcerer's Apprentice). The first wait
+    // follows the round trip, so a slow server's copies count as crossing
+    // for longer; the timer sends the ACK again at the end of that wait
+    // anyway. Older blocks are stale.
     bool last = tftp_block > 1 && block == static_cast<unsigned>(tftp_block - 1);
-    if (last && tftp_ack_wait_ms - tftp_timer.remaining_ms() >= tftp_ack_first_wait_ms) {
+    if (last && tftp_ack_wait_ms - tftp_timer.remaining_ms() >= ack_first_wait_ms) {
       resend_ack();
     }
     return;
   }
+  time_round_trip();
   bool full = packet.length() == tftp_full_packet;
   if (full && tftp_block == tftp_last_block) {
     // No block number is left for the rest of the file.
@@ -165,8 +216,7 @@ void receive_data(const str& packet) {
     return;
   }
   ++tftp_block;
-  tftp_retries = 0;
-  send_ack(tftp_ack_first_wait_ms);
+  send_first_ack();
   tftp_silence_timer.callback(tftp_silence_ms, tftp_silent, nullptr, nullptr);
 }
 
@@ -216,6 +266,9 @@ void InitiateTFTP(bool read, const str& file, const str& server) {
     tftp_last_packet = tftp_request(TFTP_OP_RRQ, file);
     tftp_state = TFTP_RECEIVING;
     tftp_block = 1;
+    smoothed_round_trip_us = 0;
+    ack_first_wait_ms = tftp_ack_first_wait_ms;
+    ack_timed = false;
   } else {
     tftp_last_packet = tftp_request(TFTP_OP_WRQ, file);
     tftp_state = TFTP_SENDING;

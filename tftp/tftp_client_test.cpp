@@ -226,6 +226,41 @@ TEST_F(Engine, TheLastAckIsResentWithBackoffAndThirtySecondsWithoutANewBlockFail
   EXPECT_TRUE(timeout::empty()) << "nothing more goes out";
 }
 
+TEST_F(Engine, TheAckWaitsTwiceTheMeasuredRoundTripTakenOnlyFromAcksSentOnce) {
+  sim::clock::use_virtual(true);
+  auto wait_ms = [] {
+    timeval d = timeout::delay();  // tftp_timer: the silence is due much later
+    return static_cast<int>(d.tv_sec * 1000 + d.tv_usec / 1000);
+  };
+  auto block_after = [&](int ms, int block) {
+    sim::clock::advance_us(ms * 1000LL);
+    transfer.answer(data_packet(block, 512));
+    EXPECT_EQ(transfer.take(), ack(block));
+  };
+  start_read();
+  transfer.answer(data_packet(1, 512));
+  transfer.take();
+  EXPECT_EQ(wait_ms(), 100) << "nothing measured yet";
+  sim::clock::advance_us(100000);
+  timeout::next();
+  EXPECT_EQ(transfer.take(), ack(1));
+  block_after(50, 2);
+  EXPECT_EQ(wait_ms(), 200) << "block 2 may answer either ACK: no sample, the longer wait stays";
+  block_after(150, 3);
+  EXPECT_EQ(wait_ms(), 300) << "the first sample as it is, twice";
+  block_after(150, 4);
+  block_after(10, 5);
+  EXPECT_EQ(wait_ms(), 265) << "150 + (10 - 150) / 8 = 132.5 ms, twice";
+  sim::clock::advance_us(150000);
+  transfer.answer(data_packet(5, 512));
+  EXPECT_EQ(transfer.take(), "<nothing>") << "a copy within the first wait crossed the ACK";
+
+  start_read();
+  block_after(0, 1);
+  block_after(3000, 2);
+  EXPECT_EQ(wait_ms(), 5000) << "a new read measures afresh; 6 s is more than the longest wait";
+}
+
 TEST_F(Engine, OnlyDataOneOrAnErrorFixesTheServersPortAndStrayDatagramsBeforeItAreDropped) {
   sim::clock::use_virtual(true);
   endpoint stray;  // another port of the server's address, answering first

@@ -36,11 +36,13 @@ constexpr const char* tftp_mode = "octet";
 // Retransmission: a request (and a DATA of a write) is sent again every
 // tftp_retransmit_ms until it is answered, tftp_max_retries times; the first
 // DATA block of a write is retried sooner. During a read, the ACK of the last
-// block is sent again when the next block has not come tftp_ack_first_wait_ms
-// after it, then after twice that wait, and so on up to tftp_retransmit_ms: a
-// LAN answers within milliseconds, so a lost datagram costs little, and a
-// slow server still gets ever fewer repeats. A read fails when tftp_silence_ms
-// pass without a new block (the request's six sendings included).
+// block is sent again when the next block has not come after the first wait,
+// then after twice that wait, and so on up to tftp_retransmit_ms. The first
+// wait is twice the read's measured round trip, at least
+// tftp_ack_first_wait_ms and at most tftp_retransmit_ms: a LAN answers within
+// milliseconds, so a lost datagram costs little, and a slow server is not
+// sent every ACK twice. A read fails when tftp_silence_ms pass without a new
+// block (the request's six sendings included).
 constexpr int tftp_retransmit_ms = 5000;
 constexpr int tftp_first_data_retransmit_ms = 500;
 constexpr int tftp_max_retries = 5;
