@@ -7,13 +7,15 @@
 // simulator (ruk-simulated from the update key to the restart) for the same
 // sizes, and its peak memory. Last, every client through a relay that loses
 // 2 % of the datagrams each way (the same losses for every client), and
-// through one that holds each datagram 0.5 ms each way, a LAN's round trip.
+// through one that holds each datagram 0.5 ms each way, a LAN's round trip,
+// and through one that holds it 75 ms each way, a server 150 ms away, counting
+// the datagrams each client sends per block.
 //
 // Runs inside scripts/safe-run's own network namespace (only loopback is up),
 // where the server can take port 69; every process it starts is stopped on
 // every path, and every transfer is bounded in time.
 //
-// Usage: tftp_bench [--rounds N] [--sizes MiB,MiB,...] [--parts loopback,update,loss,delay]
+// Usage: tftp_bench [--rounds N] [--sizes MiB,MiB,...] [--parts loopback,update,loss,delay,slow]
 //                   [--loss-seeds N,M] [--delay-rounds N] [--loss-limit S] [--results FILE]
 // With --results the tables replace the TFTP section of FILE (the other
 // sections stay); RUK_SOURCE_DIR/bench/results.md is the default when that
@@ -234,13 +236,13 @@ std::string self_dir() {
 }
 
 // The parts of the run: the download on plain loopback, the whole update
-// with its peak memory, and the download through the lossy relay (with the
-// row of delay alone).
+// with its peak memory, the download through the lossy relay (with the row
+// of delay alone), and the datagrams sent to a server 150 ms away.
 struct options {
   int rounds = 5;
   std::vector<int> sizes_mib = {1, 4, 32};
   std::string results;
-  std::set<std::string> parts = {"loopback", "update", "loss", "delay"};
+  std::set<std::string> parts = {"loopback", "update", "loss", "delay", "slow"};
   // Seeds of the lossy runs of 256 KiB and of 4 MiB: the large one takes
   // minutes per client, most of it waiting out the server's time-outs.
   int loss_seeds_small = 3;
@@ -284,7 +286,8 @@ options read_options(int argc, char** argv) {
     } else if (a == "--results" && i + 1 < argc) {
       o.results = argv[++i];
     } else {
-      die("usage: tftp_bench [--rounds N] [--sizes MiB,...] [--parts loopback,update,loss,delay] "
+      die("usage: tftp_bench [--rounds N] [--sizes MiB,...] "
+          "[--parts loopback,update,loss,delay,slow] "
           "[--loss-seeds N,M] [--delay-rounds N] [--loss-limit S] [--results FILE]");
     }
   }
@@ -685,6 +688,45 @@ std::string loss_table(const options& opt, const client_list& clients, image_map
   return table.str();
 }
 
+// Every client once from a server 150 ms away: the relay holds each datagram
+// 75 ms each way and loses none. A client whose ACK waits less than the round
+// trip sends it again before the next block can come. tftpd-hpa answers a
+// repeated ACK with nothing and sends a block again only after a second
+// without its ACK, so it sends each block once here, and what the client sent
+// (its request and its ACKs) is what the relay passed less the blocks.
+std::string slow_server_table(const options& opt, const client_list& clients, image_map& images,
+                              const std::string& name, int server_port) {
+  bench::relay_setting slow;
+  slow.server_port = server_port;
+  slow.delay_us = 75000;
+  long blocks = static_cast<long>(images[name].size() / 512 + 1);
+  std::ostringstream table;
+  char line[512];
+  snprintf(line, sizeof line,
+           "\nFrom a server 150 ms away (the relay holding each datagram 75 ms each way, no "
+           "loss): %ld KiB, %ld blocks, each client once. Datagrams from the client are the "
+           "relayed ones less the blocks (the server sent each block once): its request and its "
+           "ACKs.\n\n",
+           static_cast<long>(images[name].size() >> 10), blocks);
+  table << line;
+  table << "| client | finished | s | datagrams from the client | per block |\n";
+  table << "|---|---:|---:|---:|---:|\n";
+  for (const auto& cl : clients) {
+    bench::lossy_relay relay(slow);
+    if (!relay.start()) die("cannot start the relay");
+    double s = 0;
+    bool ok = cl.second(name, images[name], relay.port(), opt.loss_limit_s, &s);
+    relay.stop();
+    long from_client = relay.relayed - blocks;
+    fprintf(stderr, "150 ms server, %-13s %8.3f s%s, %ld datagrams from the client\n",
+            cl.first.c_str(), s, ok ? "" : " (not finished)", from_client);
+    snprintf(line, sizeof line, "| %s | %s | %.3f | %ld | %.2f |\n", cl.first.c_str(),
+             ok ? "yes" : "no", s, from_client, static_cast<double>(from_client) / blocks);
+    table << line;
+  }
+  return table.str();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -794,6 +836,10 @@ int main(int argc, char** argv) {
     add_image("loss4m.bin", 4u << 20, 4096);
     add_image("delay1m.bin", 1u << 20, 1024);
     table << loss_table(opt, clients, images, server.port);
+  }
+  if (opt.parts.count("slow")) {
+    add_image("slow64k.bin", 64u << 10, 64);
+    table << slow_server_table(opt, clients, images, "slow64k.bin", server.port);
   }
   if (!have_ruk) {
     table << "\nruk's download helper (bench/ruk_download) was not built: no ruk rows.\n";
