@@ -22,6 +22,13 @@ int inca_get_key(key_event_t& event, char& key) {
 namespace {
 
 constexpr int wait_limit_seconds = 300;
+// Keys typed while nothing read the keypad (a worried user tapping during a
+// minute of erasing) are not answers to the screen that comes after: events
+// are dropped until this long passes without one...
+constexpr long stale_quiet_ms = 200;
+// ...but for no longer than this, so that a keypad that never stops cannot
+// hold the screen.
+constexpr long stale_limit_ms = 2000;
 
 long ms_until(const ctimestamp& deadline) {
   ctimestamp now = ctimestamp::now();
@@ -46,26 +53,35 @@ int next_event(const ctimestamp& deadline, key_event_t& event, char& key) {
   return inca_get_key(event, key) == 1 ? 1 : 0;
 }
 
-// Whether a keypad event is waiting, without waiting for one.
-bool event_pending() {
-  if (kbd_fd < 0) return false;
-  fd_set exceptional;
-  FD_ZERO(&exceptional);
-  FD_SET(kbd_fd, &exceptional);
-  timeval none = {0, 0};
-  return select(kbd_fd + 1, nullptr, nullptr, &exceptional, &none) > 0;
+ctimestamp deadline_in(long ms) {
+  ctimestamp deadline = ctimestamp::now();
+  deadline.seconds += ms / 1000;
+  deadline.microseconds += ms % 1000 * 1000;
+  if (deadline.microseconds >= 1000000) {
+    deadline.microseconds -= 1000000;
+    ++deadline.seconds;
+  }
+  return deadline;
 }
 
-ctimestamp wait_deadline() {
-  ctimestamp deadline = ctimestamp::now();
-  deadline.seconds += wait_limit_seconds;
-  return deadline;
+// Reads and drops keypad events until stale_quiet_ms pass without one, or
+// stale_limit_ms in all.
+void drop_stale_keys() {
+  if (kbd_fd < 0) return;
+  ctimestamp limit = deadline_in(stale_limit_ms);
+  for (;;) {
+    ctimestamp quiet = deadline_in(stale_quiet_ms);
+    key_event_t event;
+    char key = 0;
+    if (next_event(ms_until(quiet) < ms_until(limit) ? quiet : limit, event, key) < 0) return;
+  }
 }
 
 }  // namespace
 
 void wait_for_key() {
-  ctimestamp deadline = wait_deadline();
+  ctimestamp deadline = deadline_in(wait_limit_seconds * 1000L);
+  drop_stale_keys();
   key_event_t event;
   char noted = 0;
   int first = next_event(deadline, event, noted);
@@ -83,11 +99,10 @@ void wait_for_key() {
 }
 
 void wait_for_press() {
+  ctimestamp deadline = deadline_in(wait_limit_seconds * 1000L);
+  drop_stale_keys();
   key_event_t event;
   char key = 0;
-  // A bounded number, so that a keypad that never stops cannot hold it here.
-  for (int dropped = 0; dropped < 64 && event_pending(); ++dropped) inca_get_key(event, key);
-  ctimestamp deadline = wait_deadline();
   for (;;) {
     int got = next_event(deadline, event, key);
     if (got < 0 || (got == 1 && event.state == 1)) return;

@@ -39,15 +39,18 @@ extern int kbd_fd;
 // still has to look at event.state.
 int inca_get_key(key_event_t& event, char& key);
 
-// Waits for the user to acknowledge an error screen: the key of the first
-// keypad event does not count, an event of a different key must come, and
-// the wait ends at the event after that. A failed read counts as an event
-// without a key. The whole wait ends after 300 seconds at most, and at once
-// when select fails.
+// Both waits below first drop stale keys: events pending or arriving before
+// 200 ms pass without one (2 s at most) were typed before the screen could
+// be read, during an erase say, and answer nothing.
+
+// Waits for the user to acknowledge an error screen: after the stale keys,
+// the key of the first keypad event does not count, an event of a different
+// key must come, and the wait ends at the event after that. A failed read
+// counts as an event without a key. The whole wait ends after 300 seconds at
+// most, and at once when select fails.
 void wait_for_key();
 
-// Waits for the user to acknowledge a screen with one key: events that were
-// pending before it (keys pressed while the flash was being written) are
-// dropped, then the next press ends the wait; releases and failed reads do
-// not. 300 seconds at most, and at once when select fails.
+// Waits for the user to acknowledge a screen with one key: after the stale
+// keys, the next press ends the wait; releases and failed reads do not. 300
+// seconds at most, and at once when select fails.
 void wait_for_press();

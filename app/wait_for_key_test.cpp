@@ -108,6 +108,31 @@ TEST_F(WaitForKey, WithoutAKeypadTheWaitRunsOutAfterFiveMinutes) {
   EXPECT_EQ(waited_ms(), 300000);
 }
 
+TEST_F(WaitForKey, KeysTappedUntilTheScreenCameAreDroppedUntil200msPassWithoutOne) {
+  // Quit taps every 50 ms during an erase, going on 40 ms into the wait.
+  for (int ms = -1960; ms <= 40; ms += 50) key(ms < 0 ? 0 : ms, 'g');
+  key(1000, '6');
+  wait_for_press();
+  EXPECT_EQ((sim::clock::now_us() - start_us) / 1000, 1000) << "the first press after the quiet";
+
+  sim::keypad::model()->clear();
+  start_us = sim::clock::now_us();
+  start_run_ms = sim::clock::elapsed_us() / 1000;
+  for (int ms = 0; ms <= 150; ms += 50) key(ms, '5');
+  key(1000, '1');
+  key(2000, '2');
+  key(2050, '2', 0);
+  EXPECT_EQ(waited_ms(), 2050) << "the stale 5s are not the first key of the wait";
+
+  // A keypad that never stops holds the screen 2 s at most.
+  sim::keypad::model()->clear();
+  start_us = sim::clock::now_us();
+  start_run_ms = sim::clock::elapsed_us() / 1000;
+  for (int ms = 0; ms <= 10000; ms += 100) key(ms, '7');
+  wait_for_press();
+  EXPECT_EQ((sim::clock::now_us() - start_us) / 1000, 2000);
+}
+
 TEST_F(WaitForKey, APressEndsTheWaitForOneKeyButNotAKeyPendingBeforeItNorARelease) {
   key(0, '5');  // pressed while the screen was not there yet
   sim::clock::advance_us(1000);
