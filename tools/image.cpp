@@ -47,6 +47,11 @@ std::vector<uint8_t> build(const std::vector<uint8_t>& payload) {
   return file;
 }
 
+bool head_reads_erased(const uint8_t* payload, size_t available, uint32_t length) {
+  size_t n = std::min<size_t>({head_size, available, length});
+  return std::all_of(payload, payload + n, [](uint8_t b) { return b == 0xFF; });
+}
+
 report check(const std::vector<uint8_t>& file, uint64_t flash_size) {
   report r;
   r.file_size = file.size();
@@ -85,6 +90,13 @@ report check(const std::vector<uint8_t>& file, uint64_t flash_size) {
     r.faults.push_back({"Wrong Size!", "the header announces " + bytes(r.fields.length) +
                                            " of payload, the file holds " +
                                            bytes(r.payload_in_file) + " after the header"});
+  }
+  if (r.fields.length != 0 && r.fields.length <= r.payload_in_file &&
+      head_reads_erased(p + header_size, r.payload_in_file, r.fields.length)) {
+    r.faults.push_back({"Wrong Image", "the payload begins with " + bytes(std::min<size_t>(
+                                           head_size, r.fields.length)) +
+                                           " of 0xFF, which the phone cannot tell from a "
+                                           "partition whose update was cut short"});
   }
   if (r.sum != r.fields.checksum) {
     r.faults.push_back({"CRC error", "the header's checksum is " + hex32(r.fields.checksum) +

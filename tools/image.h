@@ -33,6 +33,9 @@ constexpr uint32_t magic = 253;
 constexpr size_t min_file_size = 1024;
 constexpr uint8_t pad_byte = 0xFF;
 constexpr uint64_t max_payload = 0xFFFFFFFFu;
+// The phone writes the payload's first head_size bytes last, so that a
+// partition whose head reads erased (all 0xFF) means an update cut short.
+constexpr size_t head_size = 16;
 
 uint32_t get_be32(const uint8_t* p);
 void put_be32(uint8_t* p, uint32_t value);
@@ -44,6 +47,12 @@ std::string bytes(uint64_t n);
 // The phone's checksum: the first min(available, length) bytes of payload,
 // rounded down to whole words, summed as big-endian words with wrap-around.
 uint32_t payload_sum(const uint8_t* payload, size_t available, uint32_t length);
+
+// Whether the payload's first min(head_size, length) bytes (of the
+// available ones) are all 0xFF: the phone refuses such an image ("Wrong
+// Image"), which once written would read as a partition an update erased
+// and did not finish.
+bool head_reads_erased(const uint8_t* payload, size_t available, uint32_t length);
 
 // The image file for payload: header, payload, pad bytes up to
 // min_file_size. REQUIRES: payload.size() <= max_payload.
@@ -71,7 +80,7 @@ struct report {
   uint64_t payload_in_file = 0;  // bytes after the header
   uint32_t sum = 0;              // payload_sum over what the file holds
   // Faults in the order the phone checks: file size, magic, announced
-  // length, checksum, partition size. The phone shows the first.
+  // length, an erased head, checksum, partition size. The phone shows the first.
   std::vector<fault> faults;
 };
 

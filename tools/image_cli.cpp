@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "tools/image.h"
 
 namespace ruk_image {
@@ -208,6 +210,13 @@ int create(const request& req, std::string* out, std::string* err) {
   if (req.flash_size != 0 && payload.size() > req.flash_size) {
     *err += "ruk-image: " + req.input + " has " + bytes(payload.size()) +
             ", more than the partition of " + bytes(req.flash_size) + "\n";
+    return exit_usage;
+  }
+  if (head_reads_erased(payload.data(), payload.size(), static_cast<uint32_t>(payload.size()))) {
+    *err += "ruk-image: " + req.input + " begins with " +
+            bytes(std::min<size_t>(head_size, payload.size())) +
+            " of 0xFF; the phone refuses such an image (Wrong Image): once written it "
+            "reads as a partition whose update was cut short\n";
     return exit_usage;
   }
   if (same_file(req.input, req.output)) {

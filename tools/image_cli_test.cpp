@@ -107,6 +107,14 @@ TEST_F(ImageCli, CreateRefusesWhatWouldMakeABadImageOrLoseAFile) {
   EXPECT_EQ(err, "ruk-image: " + path("big.bin") +
                      " has 5000 bytes, more than the partition of 4096 bytes\n");
 
+  bytes erased_head(100, 0xFF);
+  erased_head[16] = 0;
+  write("erased.bin", erased_head);
+  EXPECT_EQ(run({"create", path("erased.bin"), "-o", path("x.bin")}), 2);
+  EXPECT_EQ(err, "ruk-image: " + path("erased.bin") +
+                     " begins with 16 bytes of 0xFF; the phone refuses such an image (Wrong "
+                     "Image): once written it reads as a partition whose update was cut short\n");
+
   EXPECT_EQ(run({"create", path("big.bin"), "-o", path("big.bin")}), 2);
   EXPECT_EQ(err, "ruk-image: the output " + path("big.bin") +
                      " is the payload itself; name another file\n");

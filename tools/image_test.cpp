@@ -126,6 +126,17 @@ TEST_F(ImageFault, AnnouncedLengthMustBeThereAndNotZero) {
             std::vector<std::string>{"Wrong Size!: the header announces no payload (length 0)"});
 }
 
+TEST_F(ImageFault, APayloadWhoseHeadReadsErasedIsWrongImage) {
+  std::fill(image.begin() + 16, image.begin() + 32, 0xFF);
+  set_word(0, ruk_image::payload_sum(&image[16], 2000, 2000));
+  EXPECT_EQ(faults(), std::vector<std::string>{
+                          "Wrong Image: the payload begins with 16 bytes of 0xFF, which the phone "
+                          "cannot tell from a partition whose update was cut short"});
+  image[31] = 0xFE;  // one bit of the sixteenth byte is enough
+  set_word(0, ruk_image::payload_sum(&image[16], 2000, 2000));
+  EXPECT_TRUE(faults().empty());
+}
+
 TEST_F(ImageFault, AnyChangedPayloadOrChecksumByteIsACrcError) {
   uint32_t sum = word(0);
   image[16 + 1234] ^= 0x10;
