@@ -81,13 +81,19 @@ TEST_F(Flash, VerifyingTellsAMatchADifferenceAndAFailedRead) {
   image[9999] = 'y';
   ASSERT_EQ(write(fd, image.data(), image.size()), 10000);
   str payload(image.data(), 10000);
-  EXPECT_EQ(flash_verify_image(fd, payload, 10000), 1);
-  EXPECT_EQ(flash_verify_image(fd, payload, 9000), 1);
+  EXPECT_EQ(flash_verify_image(fd, payload, 0, 10000), 1);
+  EXPECT_EQ(flash_verify_image(fd, payload, 0, 9000), 1);
   std::string other = image;
   other[9999] = 'z';
-  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 10000), 0) << "the last byte differs";
-  EXPECT_EQ(flash_verify_image(fd, str(image.data(), 10000), 0), 1);
-  EXPECT_EQ(flash_verify_image(-1, payload, 10000), -1);
+  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 0, 10000), 0)
+      << "the last byte differs";
+  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 16, 9999), 1)
+      << "only bytes from 16 up to the length are compared";
+  other[3] = 'z';
+  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 16, 9999), 1);
+  EXPECT_EQ(flash_verify_image(fd, str(other.data(), 10000), 3, 9999), 0);
+  EXPECT_EQ(flash_verify_image(fd, str(image.data(), 10000), 0, 0), 1);
+  EXPECT_EQ(flash_verify_image(-1, payload, 0, 10000), -1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // ruk: offers a firmware update for three seconds at the phone's start-up.
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -7,9 +8,31 @@
 #include "app/keypad.h"
 #include "app/main_loop.h"
 #include "app/net_setup.h"
+#include "app/update.h"
 #include "display/matrix_display.h"
 
+namespace {
+
+// The diagnostic lines must not end the program, whatever standard output
+// is: a pipe nobody reads would raise SIGPIPE, and a closed descriptor 1 or
+// 2 would be handed to the next device opened, which printf would then
+// write to.
+void guard_output() {
+  signal(SIGPIPE, SIG_IGN);
+  for (int fd = 1; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) >= 0) continue;
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  guard_output();
   // First of all, so that eth0 is up even when the command line is wrong.
   init_eth0();
   command_line options;
@@ -22,6 +45,10 @@ int main(int argc, char** argv) {
   // A missing keypad leaves kbd_fd at -1: the countdown then runs out.
   kbd_fd = open(options.keyboard, O_RDONLY);
   theDisplay.SetDevice(options.display);
-  countdown_tick(nullptr, nullptr);
+  if (update_interrupted()) {
+    start_not_intact();
+  } else {
+    countdown_tick(nullptr, nullptr);
+  }
   return main_loop();
 }

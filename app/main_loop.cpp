@@ -1,7 +1,6 @@
 #include "app/main_loop.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <sys/reboot.h>
 #include <sys/select.h>
 #include <unistd.h>
@@ -61,11 +60,24 @@ void countdown_tick(void*, void*) {
   countdown_timer.callback(1000, countdown_tick, nullptr, nullptr);
 }
 
+void start_not_intact() {
+  bFlashErased = true;
+  bCountdown = 0;
+  not_intact_screen();
+  show_menu();
+}
+
 int main_loop() {
+  int failures = 0;
   while (bRunning) {
     fd_set exceptional;
     int result = wait_for_event(exceptional);
-    if (result < 0) exit(-1);
+    if (result < 0) {
+      // Not the end: the phone may have no software but this program.
+      select_backoff(++failures);
+      continue;
+    }
+    failures = 0;
     if (result > 0 && kbd_fd >= 0 && FD_ISSET(kbd_fd, &exceptional)) handle_key_event();
     if (result == 0 && !timeout::empty()) timeout::next();
   }
@@ -82,7 +94,11 @@ void handle_key_event() {
   // runs on: stopping it there would leave the start-up waiting for ever.
   if (inca_get_key(event, key) != 1 || event.state != 1) return;
   if (bCountdown) countdown_timer.clear();
-  if (key == 'g' && !bCountdown) {
+  if (key == 'g' && !bCountdown && bFlashErased) {
+    // Ending now would let the start-up go on to erased software.
+    not_intact_screen();
+    show_menu();
+  } else if (key == 'g' && !bCountdown) {
     bRunning = 0;
   } else if (key == 'h' && !bCountdown) {
     run_update();

@@ -19,14 +19,20 @@ extern timeout countdown_timer;
 // next second; once none are left it ends the main loop instead.
 void countdown_tick(void* arg1, void* arg2);
 
+// The start instead of the countdown when the last update did not finish:
+// the software is not intact (bFlashErased), which the screen says, and the
+// menu follows at once for the update that is needed.
+void start_not_intact();
+
 // Runs the loop; at its end closes the keypad and the panel and returns 0.
-// Ends the process with status 255 when select fails. Requires kbd_fd
-// (or -1) and theDisplay set up.
+// A failing select is tried again after select_backoff. Requires kbd_fd (or
+// -1) and theDisplay set up.
 int main_loop();
 
 // Reads one pending keypad event and acts on it: during the countdown any
-// press opens the menu; in the menu 'g' quits, 'h' updates, every other key
-// goes to the menu.
+// press opens the menu; in the menu 'g' quits (but while the software is not
+// intact it only says so, and the menu comes back), 'h' updates, every other
+// key goes to the menu.
 void handle_key_event();
 
 // The update key: prints the four addresses, runs the update and restarts

@@ -4,6 +4,7 @@
 #include "app/update.h"
 
 #include <fcntl.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -18,8 +19,20 @@ bool bFlashErased = false;
 
 namespace {
 
-bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5);
-bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length);
+// The payload's first bytes, written last: until they are on the flash the
+// partition's head reads erased, and the next start-up knows that the update
+// did not finish.
+constexpr unsigned long image_head_size = 16;
+
+// What the read-back compares against, a chunk at a time. Touched before the
+// first erase, so that its first use cannot wake the kernel's out-of-memory
+// killer while the phone has no software.
+char read_back[image_write_chunk];
+
+bool flash_geometry(const char* path, mtd_info_user& info);
+bool flash_ready();
+bool head_reads_erased(const char* bytes, unsigned long n);
+bool erase_write_verify(const str& payload, unsigned long length, const mtd_info_user& info5);
 void update_screen(const char* row0, const char* row1);
 bool update_error(const char* message, const char* row1 = "Press any key to abort...");
 bool update_broken();
@@ -29,14 +42,26 @@ bool update_broken();
 bool tftp_store_image(const str& address, const str& server, const str& gateway,
                       const str& netmask) {
   set_ethernet_device(address, netmask, gateway, "eth0");
+  // The host part names the phone itself, as the phone's first updater did:
+  // only the file name is taken from the location, and the request goes to
+  // server whatever it says.
   str location = str("tftp://") + address + "/tolv510.bin";
+  // The partition's size bounds the download: a larger file is refused as it
+  // arrives, not after it has filled the memory.
+  mtd_info_user info5;
+  if (!flash_geometry(mtd5_path, info5)) return update_error("Flash Error!");
   update_screen("tftp", nullptr);
+  long long most = static_cast<long long>(image_header_size) + info5.size;
+  tftp_size_limit = most > INT32_MAX ? INT32_MAX : static_cast<int32_t>(most);
   // The one copy of the image: the header words are read and the payload is
   // written and read back in place, so that from the first erase to the end
   // nothing allocates more than a screen's text.
   str content = GetTFTPFile(location, server, 0);
+  tftp_size_limit = 0;
   if (content.length() == 0) {
-    return update_error(tftp_state == TFTP_NO_MEMORY ? "Out of memory!" : "No File or Server");
+    if (tftp_state == TFTP_NO_MEMORY) return update_error("Out of memory!");
+    if (tftp_state == TFTP_TOO_LARGE) return update_error("Wrong Size!");
+    return update_error("No File or Server");
   }
   if (content.length() < image_min_file_size) return update_error("Wrong Size!");
   uint32_t checksum = image_word(content, image_checksum_offset);
@@ -45,20 +70,15 @@ bool tftp_store_image(const str& address, const str& server, const str& gateway,
     return update_error("Wrong Image");
   }
   str payload = content.substr(image_header_size, -1);
-  if (length == 0 || length > static_cast<uint32_t>(payload.length())) {
+  if (length == 0 || length > static_cast<uint32_t>(payload.length()) || length > info5.size) {
     return update_error("Wrong Size!");
   }
+  // Such a payload, once written, could not be told from an update cut
+  // short: the phone would never start it.
+  if (head_reads_erased(payload.data(), length)) return update_error("Wrong Image");
   if (!CheckCRC(payload, length, checksum)) return false;
-
-  int mtd4 = -1, mtd5 = -1;
-  mtd_info_user info5;
-  if (!open_flash(mtd4, mtd5, info5)) return update_error("Flash Error!");
-  if (length > info5.size) {
-    close(mtd4);
-    close(mtd5);
-    return update_error("Wrong Size!");
-  }
-  return erase_write_verify(mtd4, mtd5, payload, length);
+  if (!flash_ready()) return update_error("Flash Error!");
+  return erase_write_verify(payload, length, info5);
 }
 
 bool CheckCRC(const str& payload, unsigned long length, unsigned long checksum) {
@@ -87,43 +107,109 @@ uint32_t image_sum(const str& payload, unsigned long length) {
   return sum;
 }
 
-namespace {
-
-// Opens both partitions and asks their geometry; false (nothing open) when
-// any of that fails.
-bool open_flash(int& mtd4, int& mtd5, mtd_info_user& info5) {
-  mtd_info_user info4;
-  mtd4 = open(mtd4_path, O_RDWR);
-  mtd5 = open(mtd5_path, O_RDWR);
-  if (mtd4 >= 0 && mtd5 >= 0 && ioctl(mtd4, MEMGETINFO, &info4) == 0 &&
-      ioctl(mtd5, MEMGETINFO, &info5) == 0) {
-    return true;
-  }
-  if (mtd4 >= 0) close(mtd4);
-  if (mtd5 >= 0) close(mtd5);
-  return false;
+bool update_interrupted() {
+  int fd = open(mtd5_path, O_RDONLY);
+  if (fd < 0) return false;
+  char head[image_head_size];
+  bool whole = read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
+  close(fd);
+  return whole && head_reads_erased(head, sizeof head);
 }
 
-// Erases both partitions and writes and verifies the payload on mtd5. Closes
-// both descriptors.
-bool erase_write_verify(int mtd4, int mtd5, const str& payload, unsigned long length) {
+void not_intact_screen() {
+  update_screen("Software not intact:", "update needed, press key");
+  wait_for_press();
+}
+
+namespace {
+
+// The geometry of the partition at path; false when it does not open or
+// answer.
+bool flash_geometry(const char* path, mtd_info_user& info) {
+  int fd = open(path, O_RDONLY);
+  if (fd < 0) return false;
+  bool answered = ioctl(fd, MEMGETINFO, &info) == 0;
+  close(fd);
+  return answered;
+}
+
+// Whether both partitions open for writing and answer their geometry: the
+// last check before anything is erased.
+bool flash_ready() {
+  const char* paths[] = {mtd4_path, mtd5_path};
+  mtd_info_user info;
+  for (const char* path : paths) {
+    int fd = open(path, O_RDWR);
+    if (fd < 0) return false;
+    bool answered = ioctl(fd, MEMGETINFO, &info) == 0;
+    close(fd);
+    if (!answered) return false;
+  }
+  return true;
+}
+
+// Whether the first bytes the partition would hold read as erased flash.
+bool head_reads_erased(const char* bytes, unsigned long n) {
+  if (n > image_head_size) n = image_head_size;
+  for (unsigned long i = 0; i < n; ++i) {
+    if (static_cast<unsigned char>(bytes[i]) != 0xFF) return false;
+  }
+  return true;
+}
+
+// Each step below opens its partition and closes it when done: closing an
+// MTD device syncs it, so that a step is on the flash before the next
+// begins (a device behind a page cache would otherwise lose it, or reorder
+// it, in a power cut). True when the step was done and the close succeeded.
+bool close_step(int fd, bool done) {
+  return close(fd) == 0 && done;
+}
+
+bool erase_step(const char* path, int start, int count) {
+  int fd = open(path, O_RDWR);
+  return fd >= 0 && close_step(fd, inca_erase_flash(fd, start, count, false) == 0);
+}
+
+bool write_step(const str& payload, unsigned long from, unsigned long length, bool progress) {
+  int fd = open(mtd5_path, O_RDWR);
+  if (fd < 0) return false;
+  bool written = lseek(fd, static_cast<off_t>(from), SEEK_SET) == static_cast<off_t>(from);
+  if (written && progress) {
+    written = flash_write_image(fd, payload, from, length);
+  } else if (written) {
+    ssize_t n = static_cast<ssize_t>(length - from);
+    written = write(fd, payload.data() + from, static_cast<size_t>(n)) == n;
+  }
+  return close_step(fd, written);
+}
+
+bool verify_step(const str& payload, unsigned long from, unsigned long length) {
+  int fd = open(mtd5_path, O_RDONLY);
+  return fd >= 0 && close_step(fd, flash_verify_image(fd, payload, from, length) == 1);
+}
+
+// Erases both partitions and writes and verifies the payload on mtd5, in
+// the order that keeps mtd5's head erased from the first erase until all
+// the rest is written and verified: a power cut at any moment leaves either
+// the old software untouched or an erased head, which the next start-up
+// takes for an update to finish.
+bool erase_write_verify(const str& payload, unsigned long length, const mtd_info_user& info5) {
+  memset(read_back, 0, sizeof read_back);
   update_screen("Erasing applications...", "DON'T TURN OFF THE POWER");
   bFlashErased = true;
-  bool erased = inca_erase_flash(mtd4, 0, -1, false) == 0;
-  close(mtd4);
-  if (!erased || inca_erase_flash(mtd5, 0, -1, false) != 0 || lseek(mtd5, 0, SEEK_SET) != 0) {
-    close(mtd5);
+  int blocks = static_cast<int>(info5.size / info5.erasesize);
+  if (!erase_step(mtd5_path, 0, 1) || !erase_step(mtd4_path, 0, -1) ||
+      (blocks > 1 && !erase_step(mtd5_path, static_cast<int>(info5.erasesize), blocks - 1))) {
     return update_broken();
   }
   update_screen("Writing applications...", "Update: 0%");
-  if (!flash_write_image(mtd5, payload, length)) {
-    close(mtd5);
+  unsigned long head = length < image_head_size ? length : image_head_size;
+  if (!write_step(payload, head, length, true)) return update_broken();
+  update_screen("Verifying flash...", nullptr);
+  if (!verify_step(payload, head, length) || !write_step(payload, 0, head, false) ||
+      !verify_step(payload, 0, head)) {
     return update_broken();
   }
-  update_screen("Verifying flash...", nullptr);
-  bool verified = flash_verify_image(mtd5, payload, length) == 1;
-  close(mtd5);
-  if (!verified) return update_broken();
   bFlashErased = false;
   return true;
 }
@@ -136,9 +222,16 @@ void update_screen(const char* row0, const char* row1) {
   theDisplay.Flush(false);
 }
 
-// An error screen: message over row1, a key (wait_for_key), then
-// "Canceled ...". Always false, for the caller to return.
+// An error screen before anything is erased: message over row1, a key
+// (wait_for_key), then "Canceled ...". But with the software already
+// erased by an earlier try nothing is canceled: the screen says so, and one
+// press goes back to the menu. Always false, for the caller to return.
 bool update_error(const char* message, const char* row1) {
+  if (bFlashErased) {
+    update_screen(message, "Still not intact: a key");
+    wait_for_press();
+    return false;
+  }
   update_screen(message, row1);
   wait_for_key();
   update_screen("Canceled ...", nullptr);
@@ -172,13 +265,16 @@ int inca_erase_flash(int fd, int start, int count, bool) {
   return 0;
 }
 
-bool flash_write_image(int fd, const str& payload, unsigned long length) {
+bool flash_write_image(int fd, const str& payload, unsigned long from, unsigned long length) {
   const char* bytes = payload.data();
   unsigned long shown = 0;
-  unsigned long chunk = 0;
-  for (unsigned long at = 0; at < length; at += image_write_chunk, ++chunk) {
-    unsigned long n = length - at < image_write_chunk ? length - at : image_write_chunk;
+  for (unsigned long at = from; at < length;) {
+    // Chunks end where the payload's 8192-byte chunks end, whatever from is.
+    unsigned long chunk = at / image_write_chunk;
+    unsigned long end = (chunk + 1) * image_write_chunk;
+    unsigned long n = (end < length ? end : length) - at;
     if (write(fd, bytes + at, n) != static_cast<ssize_t>(n)) return false;
+    at += n;
     // The share written before this chunk, so 100% is never shown.
     unsigned long percent =
         static_cast<unsigned long>(static_cast<uint64_t>(chunk) * image_write_chunk * 100 / length);
@@ -191,15 +287,14 @@ bool flash_write_image(int fd, const str& payload, unsigned long length) {
   return true;
 }
 
-int flash_verify_image(int fd, const str& payload, unsigned long length) {
-  if (lseek(fd, 0, SEEK_SET) != 0) return -1;
-  static char back[image_write_chunk];
+int flash_verify_image(int fd, const str& payload, unsigned long from, unsigned long length) {
+  if (lseek(fd, static_cast<off_t>(from), SEEK_SET) != static_cast<off_t>(from)) return -1;
   const char* expected = payload.data();
-  for (unsigned long at = 0; at < length;) {
-    unsigned long n = length - at < sizeof back ? length - at : sizeof back;
-    ssize_t got = read(fd, back, n);
+  for (unsigned long at = from; at < length;) {
+    unsigned long n = length - at < sizeof read_back ? length - at : sizeof read_back;
+    ssize_t got = read(fd, read_back, n);
     if (got <= 0) return -1;
-    if (memcmp(back, expected + at, static_cast<size_t>(got)) != 0) return 0;
+    if (memcmp(read_back, expected + at, static_cast<size_t>(got)) != 0) return 0;
     at += static_cast<unsigned long>(got);
   }
   return 1;

@@ -124,7 +124,18 @@ TEST(Menu, HStartsTheUpdateWithTheAddressesAsTyped) {
   EXPECT_EQ(all[all.size() - 2].top, "No File or Server");
   EXPECT_EQ(all.back().top, "Canceled ...");
   EXPECT_TRUE(r.lines("restart").empty());
-  EXPECT_TRUE(r.lines("flash").empty()) << "the flash was not touched";
+  EXPECT_FALSE(r.flash_changed()) << r.dump();
+}
+
+TEST(Menu, AStandardOutputNobodyReadsDoesNotEndTheProgram) {
+  ruk_test::run_options o;
+  o.keys = "@200 5 @300 h";
+  o.stdout_unread = true;
+  run_result r = ruk_test::run_ruk(o);
+  EXPECT_EQ(r.signal, 0) << "not ended by SIGPIPE when the addresses were printed";
+  EXPECT_EQ(r.status, 0) << r.dump();
+  ASSERT_FALSE(r.screens().empty());
+  EXPECT_EQ(r.screens().back().top, "Canceled ...");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,9 @@ const char server[] = "10.0.0.1";
 // Opens the menu and types the IP address 10.0.0.2, the TFTP server
 // 10.0.0.1, no gateway (u leaves 0.0.0.0) and the netmask 255.255.255.0,
 // then presses update on the netmask's screen.
-const std::string type_and_update =
-    "@500 1 u 1 0 * 0 * 0 * 2 c 1 0 * 0 * 0 * 1 c c 2 5 5 2 5 5 2 5 5 0 h";
+const std::string type_addresses_and_update =
+    "u 1 0 * 0 * 0 * 2 c 1 0 * 0 * 0 * 1 c c 2 5 5 2 5 5 2 5 5 0 h";
+const std::string type_and_update = "@500 1 " + type_addresses_and_update;
 
 std::string image_of(size_t payload_bytes, std::string* payload) {
   payload->resize(payload_bytes);
@@ -68,6 +70,12 @@ class UpdatePaths : public testing::Test {
     peer->stop();
     return r;
   }
+  // A partition file as the phone has it before the run.
+  bool sim_flash_file(const std::string& name, const std::string& bytes) {
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+  }
   // The screens from the first download on, "top / bottom", byte counts
   // left out.
   static std::vector<std::string> update_screens(const ruk_test::run_result& r) {
@@ -101,9 +109,9 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
   ruk_test::tftp_peer_script script;
   script.content = image_of(100000, &first);
   script.later_contents = {"", image_of(50000, &last)};
-  // A key after each failure screen (the release of h came first), then
-  // update again.
-  std::string keys = type_and_update + " +20000 1 +1000 h +20000 1 +1000 h";
+  // A key after each failure screen, the quit key (which must not quit) and
+  // a key for its screen, then update again.
+  std::string keys = type_and_update + " +20000 1 +1000 g +1000 1 +1000 h +20000 1 +1000 h";
   ruk_test::run_result r = run(keys, script, {{"RUK_SIM_FLASH_FAULT", "mtd5:write@60000"}});
 
   ASSERT_EQ(r.status, 99) << "the restart after the retry\n" << r.dump();
@@ -122,8 +130,10 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
       "Writing applications... / Update: 49%",
       "Update failed, software / not intact: press a key",
       "Netmask: / 255.255.255.0█    next",
+      "Software not intact: / update needed, press key",
+      "Netmask: / 255.255.255.0█    next",
       "tftp / ",
-      "No File or Server / Press any key to abort..",  // "Canceled ..." drawn over at once
+      "No File or Server / Still not intact: a key",
       "Netmask: / 255.255.255.0█    next",
       "tftp / ",
       "Erasing applications... / DON'T TURN OFF THE POWER",
@@ -133,6 +143,7 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
       "Writing applications... / Update: 49%",
       "Writing applications... / Update: 65%",
       "Writing applications... / Update: 81%",
+      "Writing applications... / Update: 98%",  // while the partition is closed
       "Verifying flash... / ",
       "Update Successful / Restarting...",
   };
@@ -141,6 +152,31 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
   EXPECT_EQ(ms_of(r, "restart", "0x01234567") -
                 ms_of(r, "screen", "\"Update Successful\" \"Restarting...\""),
             1000);
+}
+
+TEST_F(UpdatePaths, AStartAfterAnUpdateCutShortGoesToTheMenuAndNeverEndsUntilAnUpdateIsWritten) {
+  // What a power cut between the first erase and the head's write leaves:
+  // mtd5's first bytes erased.
+  ASSERT_TRUE(sim_flash_file("mtd5", std::string(256 << 10, '\xFF')));
+  std::string payload;
+  ruk_test::tftp_peer_script script;
+  script.content = image_of(30000, &payload);
+  // A key for the first screen, the quit key, a key for its screen, then
+  // the addresses and update.
+  ruk_test::run_result r = run("@500 1 +1000 g +1000 1 +500 " + type_addresses_and_update, script);
+  ASSERT_EQ(r.status, 99) << r.dump();
+  std::vector<ruk_test::screen> shown = r.screens();
+  ASSERT_GE(shown.size(), 4u);
+  const std::vector<std::string> start = {
+      "Software not intact: / update needed, press key",
+      "IP Address: / █  .0  .0  .0     next",
+      "Software not intact: / update needed, press key",
+      "IP Address: / █  .0  .0  .0     next",
+  };
+  for (size_t i = 0; i < start.size(); ++i) {
+    EXPECT_EQ(shown[i].top + " / " + shown[i].bottom, start[i]) << "no countdown\n" << r.dump();
+  }
+  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
 }
 
 TEST_F(UpdatePaths, ARefusedRestartEndsTheProgramWithStatusZeroAfterRestarting) {

@@ -54,6 +54,16 @@ std::vector<transcript_line> read_transcript(const std::string& path) {
     dup2(null, 0);
   }
   dup2(out, 1);
+  if (o.stdout_unread) {
+    int unread[2];
+    // As a shell would start it: SIGPIPE as the default, which ends a
+    // process that writes there.
+    signal(SIGPIPE, SIG_DFL);
+    if (pipe(unread) == 0) {
+      ::close(unread[0]);
+      dup2(unread[1], 1);
+    }
+  }
   dup2(err, 2);
   setenv("RUK_SIM_TRANSCRIPT", transcript.c_str(), 1);
   if (o.virtual_clock) setenv("RUK_SIM_CLOCK", "virtual", 1);
@@ -150,6 +160,13 @@ std::vector<screen> run_result::screens() const {
     }
   }
   return shown;
+}
+
+bool run_result::flash_changed() const {
+  for (const std::string& line : lines("flash")) {
+    if (line.rfind("erase ", 0) == 0 || line.rfind("write ", 0) == 0) return true;
+  }
+  return false;
 }
 
 std::string run_result::dump() const {

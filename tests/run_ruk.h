@@ -22,6 +22,7 @@ struct run_options {
   std::string keys;                                      // RUK_SIM_KEYS, if not empty
   bool virtual_clock = true;                             // RUK_SIM_CLOCK=virtual
   bool close_stdin = false;  // start with descriptor 0 closed (else /dev/null)
+  bool stdout_unread = false;  // descriptor 1 a pipe whose reading end is closed
   std::string netns;         // run inside this test namespace (tests/netns.h)
   int limit_seconds = 60;
 };
@@ -50,6 +51,9 @@ struct run_result {
   // The texts of the transcript lines of one kind, in order.
   std::vector<std::string> lines(const std::string& kind) const;
   std::vector<screen> screens() const;
+  // Whether the run asked to erase or write a flash partition (reading, as
+  // every start-up does, is not changing).
+  bool flash_changed() const;
   // The whole transcript as text, for failure messages.
   std::string dump() const;
 };
