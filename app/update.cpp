@@ -42,9 +42,9 @@ bool update_broken();
 bool tftp_store_image(const str& address, const str& server, const str& gateway,
                       const str& netmask) {
   set_ethernet_device(address, netmask, gateway, "eth0");
-  // The host part names the phone itself, as the phone's first updater did:
-  // only the file name is taken from the location, and the request goes to
-  // server whatever it says.
+  // The location's host is the phone's own address, as the phone has always
+  // built it: GetTFTPFile takes only the file name from it and sends the
+  // request to server, so the host part changes nothing on the wire.
   str location = str("tftp://") + address + "/tolv510.bin";
   // The partition's size bounds the download: a larger file is refused as it
   // arrives, not after it has filled the memory.
@@ -123,14 +123,14 @@ void not_intact_screen() {
 
 namespace {
 
-// The geometry of the partition at path; false when it does not open or
-// answer.
+// The geometry of the partition at path; false when it does not open,
+// answer, or answers with no erase blocks to erase.
 bool flash_geometry(const char* path, mtd_info_user& info) {
   int fd = open(path, O_RDONLY);
   if (fd < 0) return false;
   bool answered = ioctl(fd, MEMGETINFO, &info) == 0;
   close(fd);
-  return answered;
+  return answered && info.erasesize != 0 && info.size >= info.erasesize;
 }
 
 // Whether both partitions open for writing and answer their geometry: the
