@@ -105,7 +105,7 @@ void write_file(const std::string& path, const std::string& bytes) {
 struct window {
   size_t first = 0;
   size_t anchor = 0;
-  long us = 0;
+  int64_t us = 0;
 };
 
 // The screen and flash lines of a run: what a cut's place is counted in.
@@ -169,7 +169,7 @@ class phase_map {
     ends_[pause] = t.size();
     // Each phase begins after the line before its first request and lasts
     // until its last request's line.
-    auto span = [&](size_t from, size_t to) { return (t[to].ms - t[from].ms) * 1000; };
+    auto span = [&](size_t from, size_t to) { return int64_t{t[to].ms - t[from].ms} * 1000; };
     windows_[download] = {tftp_at, erasing_at - 1, 0};
     windows_[first_erase] = {0, first_at - 1, span(first_at - 1, first_at)};
     windows_[mtd4_erase] = {0, mtd4_at - 1, span(mtd4_at - 1, mtd4_at)};
@@ -184,7 +184,7 @@ class phase_map {
     for (const ruk_test::transcript_line& line : r.transcript) {
       if (line.kind == "restart") restart_ms = line.ms;
     }
-    windows_[pause] = {0, success_at, (restart_ms - t[success_at].ms) * 1000};
+    windows_[pause] = {0, success_at, int64_t{restart_ms - t[success_at].ms} * 1000};
     return true;
   }
 
@@ -192,7 +192,7 @@ class phase_map {
 
   // RUK_SIM_POWER_CUT for right after line i of the reference (a screen or
   // flash line), plus us.
-  std::string after(size_t i, long us) const {
+  std::string after(size_t i, int64_t us) const {
     long n = 0;
     for (size_t k = 0; k <= i; ++k) n += lines_[k].kind == lines_[i].kind;
     return lines_[i].kind + ":" + std::to_string(n) + "+" + std::to_string(us);
@@ -242,7 +242,7 @@ cut cut_of(unsigned seed, const phase_map& map) {
     size_t line = std::uniform_int_distribution<size_t>(w.first, w.anchor)(random);
     c.setting = map.after(line, 0);
   } else {
-    long us = std::uniform_int_distribution<long>(0, std::max(w.us, 1L) - 1)(random);
+    int64_t us = std::uniform_int_distribution<int64_t>(0, std::max<int64_t>(w.us, 1) - 1)(random);
     c.setting = map.after(w.anchor, us);
   }
   return c;
