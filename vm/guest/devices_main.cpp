@@ -18,6 +18,15 @@
 //     simulator's rule, sim/settle.h): a "screen" line for a screen that
 //     differs from the last (and, with --dots, its pixels to PATH, for a live
 //     view);
+//   - writes a "flash" line for each request of the program to an MTD
+//     partition, as the simulator's flash model words it ("open mtd5",
+//     "info mtd5 size 8388608 erasesize 65536", "erase mtd5 0+65536",
+//     "write mtd5 16+8176", "read mtd5 0+16", "close mtd5"), when the
+//     program makes it and before it goes on: each line has left the serial
+//     port before the kernel starts on the request, so a run cut short (the
+//     power cut drill) shows every request that may have reached the flash,
+//     the last one perhaps unfinished. Whether a request succeeded is not
+//     seen here;
 // until init writes "exit STATUS" (or closes) on the control descriptor: it
 // then takes what is still queued, writes "port" (the requests and the bus
 // protocol violations counted) and "end" lines, waits until the transcript
@@ -29,19 +38,24 @@
 // from the start of the run.
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/seccomp.h>
+#include <mtd/mtd-abi.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 #include "sim/lcd_render.h"
@@ -127,6 +141,136 @@ class request_timing {
   int64_t write_ns_ = 0;
   int64_t last_ns_ = 0;
   bool last_was_read_ = false;
+};
+
+// The program's requests to the flash partitions (/dev/mtdN), read from the
+// system call it stopped at: the path of an open, the descriptor's device
+// and position (a duplicate of the program's descriptor, closed again before
+// the call goes on, so that the program's close stays the last), an erase's
+// range from the program's memory.
+class flash_requests {
+ public:
+  // The transcript text of the call, empty when it is no flash request.
+  std::string text(const seccomp_notif& call) {
+    unsigned long arg[6];
+    for (int i = 0; i < 6; ++i) arg[i] = static_cast<unsigned long>(call.data.args[i]);
+    switch (call.data.nr) {
+      case __NR_open:
+        return opened(call.pid, arg[0]);
+      case __NR_openat:
+        return opened(call.pid, arg[1]);
+      case __NR_read:
+      case __NR_write:
+      case __NR_ioctl:
+      case __NR_close:
+        return on_descriptor(call, arg);
+      default:
+        return "";
+    }
+  }
+
+ private:
+  struct partition {
+    int number = -1;
+    int fd = -1;  // the duplicate
+    uint32_t size = 0;
+    uint32_t erasesize = 0;
+  };
+
+  bool attach(pid_t pid) {
+    if (pid == pid_) return pidfd_ >= 0 && memory_ >= 0;
+    if (pidfd_ >= 0) close(pidfd_);
+    if (memory_ >= 0) close(memory_);
+    pid_ = pid;
+    pidfd_ = static_cast<int>(syscall(__NR_pidfd_open, pid, 0));
+    memory_ = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+    return pidfd_ >= 0 && memory_ >= 0;
+  }
+
+  // Reads the program's memory; false unless all n bytes came.
+  bool peek(unsigned long address, void* out, size_t n) {
+    return pread(memory_, out, n, static_cast<off_t>(address)) == static_cast<ssize_t>(n);
+  }
+
+  std::string opened(pid_t pid, unsigned long path_address) {
+    if (!attach(pid)) return "";
+    // Byte by byte, so that a path that ends near the end of its mapping is
+    // read too.
+    char path[32];
+    size_t n = 0;
+    for (; n < sizeof path; ++n) {
+      if (!peek(path_address + n, &path[n], 1)) return "";
+      if (path[n] == 0) break;
+    }
+    if (n == sizeof path) return "";
+    std::string p(path, n);
+    if (p.compare(0, 8, "/dev/mtd") != 0 || p.size() == 8 ||
+        p.find_first_not_of("0123456789", 8) != std::string::npos)
+      return "";
+    return "open " + p.substr(5);
+  }
+
+  // The partition behind the program's descriptor fd, its duplicate open;
+  // number -1 when it is none.
+  partition find(int fd) {
+    partition p;
+    p.fd = static_cast<int>(syscall(__NR_pidfd_getfd, pidfd_, fd, 0));
+    if (p.fd < 0) return p;
+    struct stat st;
+    if (fstat(p.fd, &st) != 0 || !S_ISCHR(st.st_mode) || major(st.st_rdev) != MTD_CHAR_MAJOR)
+      return p;
+    p.number = static_cast<int>(minor(st.st_rdev) / 2);
+    auto known = geometry_.find(p.number);
+    if (known == geometry_.end()) {
+      mtd_info_user info = {};
+      if (ioctl(p.fd, MEMGETINFO, &info) != 0) {
+        p.number = -1;
+        return p;
+      }
+      known = geometry_.emplace(p.number, std::make_pair(info.size, info.erasesize)).first;
+    }
+    p.size = known->second.first;
+    p.erasesize = known->second.second;
+    return p;
+  }
+
+  static std::string range(uint64_t at, uint64_t n) {
+    return std::to_string(at) + "+" + std::to_string(n);
+  }
+
+  std::string on_descriptor(const seccomp_notif& call, const unsigned long* arg) {
+    if (!attach(call.pid)) return "";
+    partition p = find(static_cast<int>(arg[0]));
+    std::string out;
+    if (p.number >= 0) {
+      std::string name = "mtd" + std::to_string(p.number);
+      if (call.data.nr == __NR_read || call.data.nr == __NR_write) {
+        off_t at = lseek(p.fd, 0, SEEK_CUR);
+        if (at >= 0) {
+          uint64_t n = static_cast<uint64_t>(at) >= p.size
+                           ? 0
+                           : std::min<uint64_t>(arg[2], p.size - static_cast<uint64_t>(at));
+          out = std::string(call.data.nr == __NR_read ? "read " : "write ") + name + " " +
+                range(static_cast<uint64_t>(at), n);
+        }
+      } else if (call.data.nr == __NR_close) {
+        out = "close " + name;
+      } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMGETINFO)) {
+        out = "info " + name + " size " + std::to_string(p.size) + " erasesize " +
+              std::to_string(p.erasesize);
+      } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMERASE)) {
+        erase_info_user e;
+        if (peek(arg[2], &e, sizeof e)) out = "erase " + name + " " + range(e.start, e.length);
+      }
+    }
+    if (p.fd >= 0) close(p.fd);
+    return out;
+  }
+
+  pid_t pid_ = 0;
+  int pidfd_ = -1;
+  int memory_ = -1;
+  std::map<int, std::pair<uint32_t, uint32_t>> geometry_;  // size, erase size
 };
 
 class devices {
@@ -223,6 +367,11 @@ class devices {
     }
     take_requests();
     settle();
+    std::string flash = flash_.text(call);
+    if (!flash.empty()) {
+      line(run_ms(now_ns()), "flash", flash);
+      tcdrain(transcript_);
+    }
     if (call.data.nr == __NR_reboot) restarting(static_cast<unsigned>(call.data.args[2]));
     seccomp_notif_resp go_on = {};
     go_on.id = call.id;
@@ -315,6 +464,7 @@ class devices {
   vm::lcd_agent lcd_;
   vm::key_feeder keys_;
   request_timing timing_;
+  flash_requests flash_;
 };
 
 int open_channel(const char* path) {

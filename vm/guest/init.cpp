@@ -1,9 +1,10 @@
 // The emulated phone's init: the first process of the guest, started by the
 // kernel from the initramfs.
 //
-// It mounts /dev, loads the keypad and port driver modules, starts
-// ruk-devices (the userspace half of those devices, writing the transcript
-// to the second serial port), then starts the program as the phone's
+// It mounts /dev and /proc (where ruk-devices reads the program's memory),
+// loads the keypad and port driver modules, starts ruk-devices (the
+// userspace half of those devices, writing the transcript to the second
+// serial port), then starts the program as the phone's
 // start-up does, /bin/ruk without arguments, and waits for it. The program
 // runs under a seccomp filter that stops it at each system call but its port
 // requests and clock readings until ruk-devices lets the call go on as it
@@ -29,6 +30,7 @@
 #include <sys/mount.h>
 #include <sys/reboot.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -197,6 +199,9 @@ int wait_for(pid_t pid) {
 int main() {
   if (mount("devtmpfs", "/dev", "devtmpfs", 0, nullptr) != 0 && errno != EBUSY)
     give_up(std::string("mounting /dev: ") + strerror(errno));
+  if ((mkdir("/proc", 0555) != 0 && errno != EEXIST) ||
+      (mount("proc", "/proc", "proc", 0, nullptr) != 0 && errno != EBUSY))
+    give_up(std::string("mounting /proc: ") + strerror(errno));
   for (const char* m : modules) load_module(m);
 
   std::string keys;
