@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps demo test test-host test-asan test-mips test-fuzz build-host build-asan \
-        build-mips build-fuzz mips-deps size fuzz bench clean vm-test vm-demo
+        build-mips build-fuzz mips-deps size fuzz bench clean vm-test vm-demo drill
 
 all: build-host
 
@@ -74,6 +74,13 @@ vm-test:
 
 vm-demo:
 	@JOBS=$(JOBS) MAKE="$(MAKE)" scripts/vm-phone demo
+
+# Power cuts on the emulated phone: QEMU killed at a seeded moment of an
+# update, then the next start checked (scripts/vm_drill.py). DRILL_CUTS cuts
+# (100) from the seed DRILL_FIRST (1), or SEED=S alone; a table at the end.
+drill:
+	@JOBS=$(JOBS) MAKE="$(MAKE)" DRILL_CUTS="$(DRILL_CUTS)" DRILL_FIRST="$(DRILL_FIRST)" \
+	  SEED="$(SEED)" scripts/vm-phone drill
 
 # Host suite, the same suite under the sanitizers, on the phone's processor,
 # the fuzz targets, then the phone build on the emulated phone.

@@ -18,12 +18,15 @@ filter-dump,id=dump,netdev=net0,file=PATH").
 
 A run ends when QEMU does: by the program's restart (QEMU runs with
 -no-reboot), by the power-off of the guest's init once the program has ended,
-or by the time limit. Its record: the guest's console, the transcript lines
+by the time limit, or by a power cut: a watcher that reads the transcript as
+QEMU writes it may have QEMU killed (SIGKILL: no shutdown, nothing synced)
+at a moment it chooses. Its record: the guest's console, the transcript lines
 the guest's devices wrote on the second serial port (the simulator's
 "<ms>\\t<kind>\\t<text>"), and how it ended.
 """
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -49,12 +52,13 @@ QEMU_NETWORK = "192.168.0.0/24"
 NETNS_MARK = "RUK_VM_PRIVATE_NETWORK"
 
 
-def menu_keys(pause_ms=0):
-    """Key script words that open the menu during the countdown and type the
-    phone's address, then (c) the TFTP server's, into screens that start at
-    0.0.0.0; the gateway and the netmask keep the menu's defaults. Each key
-    is followed by pause_ms more, for a person to follow."""
-    words = ["@1000", "1", "+200"]
+def menu_keys(pause_ms=0, at_ms=1000):
+    """Key script words that open the menu during the countdown (a key at
+    at_ms) and type the phone's address, then (c) the TFTP server's, into
+    screens that start at 0.0.0.0; the gateway and the netmask keep the
+    menu's defaults. Each key is followed by pause_ms more, for a person to
+    follow."""
+    words = ["@%d" % at_ms, "1", "+200"]
     for i, address in enumerate((PHONE_ADDRESS, SERVER_ADDRESS)):
         if i > 0:
             words.append("c")
@@ -155,11 +159,46 @@ class Server:
                 self.process.wait()
 
 
+def parse_line(line):
+    """A transcript line's (ms, kind, text), or None for anything else."""
+    parts = line.split("\t", 2)
+    if len(parts) == 3 and parts[0].isdigit():
+        return int(parts[0]), parts[1], parts[2]
+    return None
+
+
+def rows(screen):
+    """A transcript screen's two rows: '"To Update" "Press"' -> ['To Update', 'Press']."""
+    return re.findall(r'"((?:[^"\\]|\\.)*)"', screen)
+
+
+def row_is(row, text):
+    return lambda screen: len(rows(screen)) > row and rows(screen)[row] == text
+
+
+def screen_is(top, bottom):
+    return lambda screen: rows(screen) == [top, bottom]
+
+
+def in_order(screens, wanted):
+    """True when each wanted (a function of a screen text) matches a screen
+    after the one that matched the previous."""
+    at = 0
+    for want in wanted:
+        while at < len(screens) and not want(screens[at]):
+            at += 1
+        if at == len(screens):
+            return False
+        at += 1
+    return True
+
+
 class Run:
     """What one boot left behind."""
 
     def __init__(self, ending, seconds, console, transcript_text, flash):
-        self.ending = ending          # "restart", "power-off", "timeout" or "QEMU ..."
+        # "restart", "power-off", "timeout", "cut" or "QEMU ..."
+        self.ending = ending
         self.seconds = seconds
         self.console = console
         self.transcript_text = transcript_text
@@ -169,9 +208,9 @@ class Run:
         """The transcript's (ms, kind, text) lines, of one kind if given."""
         out = []
         for line in self.transcript_text.splitlines():
-            parts = line.split("\t", 2)
-            if len(parts) == 3 and parts[0].isdigit() and (kind is None or parts[1] == kind):
-                out.append((int(parts[0]), parts[1], parts[2]))
+            parsed = parse_line(line)
+            if parsed is not None and (kind is None or parsed[1] == kind):
+                out.append(parsed)
         return out
 
     def screens(self):
@@ -212,11 +251,14 @@ def run_initrd(initramfs, work, keys, dots):
     return path
 
 
-def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None):
+def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None, watch=None):
     """Boots the phone once and returns its Run. flash_path is the flash
     image (read and written in place); work a folder for the console and
     the transcript; keys a key script or None; dots, if given, a file that
-    receives every screen's pixels."""
+    receives every screen's pixels. watch, if given, is handed each
+    transcript line as QEMU writes it (watch.line(ms, kind, text)), and QEMU
+    is killed once the monotonic time watch.cut_at (None: no cut) has
+    come; watch.killed_at is then set to the time of the kill."""
     console_path = os.path.join(work, "console.log")
     transcript_path = os.path.join(work, "transcript")
     for path in (console_path, transcript_path):
@@ -236,17 +278,39 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None):
         "-netdev", "user,id=net0,net=%s,host=%s" % (QEMU_NETWORK, GATEWAY),
         "-device", "pcnet,netdev=net0,romfile=",
     ] + os.environ.get("RUK_VM_QEMU_ARGS", "").split()
+    qemu_log_path = os.path.join(work, "qemu.log")
     started = time.monotonic()
-    process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT, start_new_session=True)
+    with open(qemu_log_path, "wb") as qemu_log:
+        process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=qemu_log,
+                                   stderr=subprocess.STDOUT, start_new_session=True)
     ending = None
-    try:
-        qemu_output = process.communicate(timeout=timeout)[0].decode(errors="replace")
-    except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        qemu_output = process.communicate()[0].decode(errors="replace")
-        ending = "timeout"
+    reader = _TranscriptReader(transcript_path) if watch is not None else None
+    while process.poll() is None:
+        if reader is not None:
+            for parsed in reader.new_lines():
+                watch.line(*parsed)
+        now = time.monotonic()
+        if reader is not None:
+            if watch.cut_at is not None and now >= watch.cut_at:
+                ending = "cut"
+        if ending is None and now - started >= timeout:
+            ending = "timeout"
+        if ending is not None:
+            if watch is not None:
+                watch.killed_at = time.monotonic()
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            break
+        # A watcher's cut comes within a millisecond of its time.
+        pause = 0.05
+        if watch is not None:
+            pause = 0.001 if watch.cut_at is None else min(0.001, max(0.0, watch.cut_at - now))
+        time.sleep(pause)
     seconds = time.monotonic() - started
+    if reader is not None:
+        reader.file.close()
+    with open(qemu_log_path, errors="replace") as f:
+        qemu_output = f.read()
     with open(console_path, errors="replace") as f:
         console = f.read()
     with open(transcript_path, errors="replace") as f:
@@ -261,6 +325,24 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None):
         else:
             ending = "QEMU ended with status %d: %s" % (process.returncode, qemu_output.strip())
     return Run(ending, seconds, console, transcript_text, flash)
+
+
+class _TranscriptReader:
+    """The complete lines added to a transcript file since the last call."""
+
+    def __init__(self, path):
+        self.file = open(path, "rb")
+        self.pending = b""
+
+    def new_lines(self):
+        self.pending += self.file.read()
+        *complete, self.pending = self.pending.split(b"\n")
+        out = []
+        for line in complete:
+            parsed = parse_line(line.decode(errors="replace"))
+            if parsed is not None:
+                out.append(parsed)
+        return out
 
 
 def make_image(payload, checksum_error=0):

@@ -10,62 +10,34 @@ Usage: python3 tests/vm_test.py KERNEL INITRAMFS RUK WORK
              initramfs must hold it byte for byte
   WORK       a folder for each case's flash, console and transcript
 
+The cases: the whole update, a wrong checksum, no key, and a power cut in
+each step of the update (scripts/vm_drill.py's seeds 1 to 9).
 Runs itself in a network namespace of its own. Prints each case's time and,
-for a failing case, its transcript and the guest's console; ends with
+for a failing case, its transcript and the guest's console (a power cut:
+what it hit and what the next start did); ends with
 "vm-test: N passed, N failed".
 """
 
 import os
-import random
-import re
 import subprocess
 import sys
 import time
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+import vm_drill  # noqa: E402
 import vm_phone  # noqa: E402
+from vm_phone import in_order, row_is, rows, screen_is  # noqa: E402
 
 # Small enough for a case well under a minute: every 512-byte block redraws
 # the byte count through some 1,400 port requests; not a multiple of the
 # 8192-byte write, so the last write is a short one.
-PAYLOAD_SIZE = 100000
+PAYLOAD_SIZE = vm_drill.PAYLOAD_SIZE
 TIME_LIMIT = 90
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-
-
-def in_order(screens, wanted):
-    """True when each wanted (a function of a screen text) matches a screen
-    after the one that matched the previous."""
-    at = 0
-    for want in wanted:
-        while at < len(screens) and not want(screens[at]):
-            at += 1
-        if at == len(screens):
-            return False
-        at += 1
-    return True
-
-
-def rows(screen):
-    """A transcript screen's two rows: '"To Update" "Press"' -> ['To Update', 'Press']."""
-    return re.findall(r'"((?:[^"\\]|\\.)*)"', screen)
-
-
-def row_is(row, text):
-    return lambda screen: len(rows(screen)) > row and rows(screen)[row] == text
-
-
-def screen_is(top, bottom):
-    return lambda screen: rows(screen) == [top, bottom]
+Failure = vm_drill.Failure
+check = vm_drill.check
 
 
 class Cases:
@@ -73,9 +45,9 @@ class Cases:
         self.kernel = kernel
         self.initramfs = initramfs
         self.work = work
-        self.payload = random.Random(1).randbytes(PAYLOAD_SIZE)
+        self.payload = vm_drill.payload()
         # What the partitions hold before a run: an old firmware's bytes.
-        self.old_flash = random.Random(2).randbytes(vm_phone.flash_size())
+        self.old_flash = vm_drill.old_flash()
 
     def run(self, name, image, keys):
         folder = os.path.join(self.work, name)
@@ -209,11 +181,14 @@ def main():
         failed += 1
 
     cases = Cases(kernel, initramfs, work)
+    update = None
     for name, case in (("update", cases.update), ("wrong checksum", cases.wrong_checksum),
                        ("no key", cases.no_key)):
         started = time.monotonic()
         try:
             run = case()
+            if case == cases.update:
+                update = run
             passed += 1
             print("vm-test: case %s: passed in %.1f s (the VM ran %.1f s)"
                   % (name, time.monotonic() - started, run.seconds))
@@ -228,6 +203,27 @@ def main():
                     with open(path, errors="replace") as f:
                         sys.stdout.write(f.read())
             print("----")
+        sys.stdout.flush()
+    # A power cut in each step of the update, aimed by the steps' lengths in
+    # the update above: the drill's first seeds (make drill SEED=S reruns one).
+    drill = vm_drill.Drill(kernel, initramfs, os.path.join(work, "power-cut"))
+    measured = vm_drill.spans(update.lines()) if update is not None else None
+    for seed in range(1, len(vm_drill.PHASES) + 1):
+        if measured is None:
+            failed += 1
+            print("vm-test: case power cut, seed %d: FAILED: no step lengths, the update failed"
+                  % seed)
+            continue
+        result = drill.cut(seed, measured)
+        if result.recovered:
+            passed += 1
+            print("vm-test: case power cut, seed %d: passed in %.1f s: %s"
+                  % (seed, result.seconds, result.summary()))
+        else:
+            failed += 1
+            print("vm-test: case power cut, seed %d: FAILED: %s (its runs: %s; rerun: make drill "
+                  "SEED=%d)" % (seed, result.text(), os.path.join(drill.work, "seed-%d" % seed),
+                                seed))
         sys.stdout.flush()
     print("vm-test: %d passed, %d failed" % (passed, failed))
     sys.exit(1 if failed else 0)
