@@ -177,12 +177,7 @@ struct reference {
     }
     int64_t sample = (now_ms - ack_first_sent_ms) * 1000;
     sample = std::max<int64_t>(0, std::min<int64_t>(sample, 5000000));
-    // Known departure, kept until the engine is mended: it marks "nothing
-    // measured yet" with an estimate of 0, so after a first sample of 0 us
-    // (no time passed, or the clock set back) the next sample is taken
-    // whole instead of by 1/8. Without the second condition this check
-    // fails on such a read.
-    if (!measured || smoothed_us == 0) {
+    if (!measured) {
       smoothed_us = sample;
       measured = true;
     } else {

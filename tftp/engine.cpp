@@ -107,7 +107,8 @@ void fail_transfer() {
 // The read's round trip, from an ACK to the block it asks for, sets the
 // ACK's first wait: a server that takes longer to answer than the wait would
 // otherwise get every ACK twice. Reset by each transfer.
-int32_t smoothed_round_trip_us = 0;  // 0 until the first sample
+int32_t smoothed_round_trip_us = 0;
+bool round_trip_measured = false;  // a first sample taken
 int32_t ack_first_wait_ms = tftp_ack_first_wait_ms;
 // When the ACK awaiting the next block went out, while it went out once: a
 // block after an ACK sent twice may answer either sending, and is no sample.
@@ -131,7 +132,8 @@ void time_round_trip() {
   const long long longest = tftp_retransmit_ms * 1000LL;
   if (sample < 0) sample = 0;
   if (sample > longest) sample = longest;
-  if (smoothed_round_trip_us == 0) {
+  if (!round_trip_measured) {
+    round_trip_measured = true;
     smoothed_round_trip_us = static_cast<int32_t>(sample);
   } else {
     smoothed_round_trip_us += static_cast<int32_t>((sample - smoothed_round_trip_us) / 8);
@@ -267,6 +269,7 @@ void InitiateTFTP(bool read, const str& file, const str& server) {
     tftp_state = TFTP_RECEIVING;
     tftp_block = 1;
     smoothed_round_trip_us = 0;
+    round_trip_measured = false;
     ack_first_wait_ms = tftp_ack_first_wait_ms;
     ack_timed = false;
   } else {

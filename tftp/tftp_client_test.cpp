@@ -259,6 +259,12 @@ TEST_F(Engine, TheAckWaitsTwiceTheMeasuredRoundTripTakenOnlyFromAcksSentOnce) {
   block_after(0, 1);
   block_after(3000, 2);
   EXPECT_EQ(wait_ms(), 5000) << "a new read measures afresh; 6 s is more than the longest wait";
+
+  start_read();
+  block_after(0, 1);
+  block_after(0, 2);
+  block_after(1000, 3);
+  EXPECT_EQ(wait_ms(), 250) << "a first round trip of 0 counts: 1 s then weighs 1/8, twice";
 }
 
 TEST_F(Engine, OnlyDataOneOrAnErrorFixesTheServersPortAndStrayDatagramsBeforeItAreDropped) {
