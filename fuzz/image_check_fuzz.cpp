@@ -220,6 +220,14 @@ void check_write_order(const std::vector<session>& steps, size_t length) {
   FUZZ_CHECK(covers(steps[i++], 0, head, 0));
 }
 
+// The partitions' folder goes when the run ends (a crash leaves it, with the
+// partitions as the failing input left them).
+void remove_flash_dir() {
+  unlink((dir + "/mtd4").c_str());
+  unlink((dir + "/mtd5").c_str());
+  rmdir(dir.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -240,6 +248,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   char pattern[] = "/tmp/ruk-fuzz-flash-XXXXXX";
   FUZZ_CHECK(mkdtemp(pattern) != nullptr);
   dir = pattern;
+  atexit(remove_flash_dir);
   sim::mtd::serve(4, dir, mtd4_geometry);
   sim::mtd::serve(5, dir, mtd5_geometry);
   kbd_fd = open("/dev/keypad", O_RDONLY);
