@@ -70,7 +70,8 @@ bool tftp_store_image(const str& address, const str& server, const str& gateway,
     return update_error("Wrong Image");
   }
   str payload = content.substr(image_header_size, -1);
-  if (length == 0 || length > static_cast<uint32_t>(payload.length()) || length > info5.size) {
+  // The download's limit has kept the payload within mtd5.
+  if (length == 0 || length > static_cast<uint32_t>(payload.length())) {
     return update_error("Wrong Size!");
   }
   // Such a payload, once written, could not be told from an update cut
