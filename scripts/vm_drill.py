@@ -75,7 +75,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vm_phone  # noqa: E402
 from vm_phone import in_order, row_is, rows, screen_is  # noqa: E402
 
-# The payload and the flash before the update, as in tests/vm_test.py.
+# The update's payload (tests/vm_test.py's too), and the size of its head,
+# which the program writes last.
 PAYLOAD_SIZE = 100000
 HEAD_SIZE = 16
 TIME_LIMIT = 90

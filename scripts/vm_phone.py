@@ -205,9 +205,11 @@ class Run:
         self.flash = flash
 
     def lines(self, kind=None):
-        """The transcript's (ms, kind, text) lines, of one kind if given."""
+        """The transcript's (ms, kind, text) lines, of one kind if given; a
+        last line that a power cut left unfinished is none."""
         out = []
-        for line in self.transcript_text.splitlines():
+        complete = self.transcript_text[:self.transcript_text.rfind("\n") + 1]
+        for line in complete.splitlines():
             parsed = parse_line(line)
             if parsed is not None and (kind is None or parsed[1] == kind):
                 out.append(parsed)
