@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps demo test test-host test-asan test-mips test-fuzz build-host build-asan \
-        build-mips build-fuzz mips-deps size fuzz bench clean vm-test vm-demo drill
+        build-mips build-phone build-fuzz mips-deps size fuzz bench clean vm-test vm-demo drill
 
 all: build-host
 
@@ -20,16 +20,30 @@ build-asan: deps
 	cmake -S . -B build-asan -DRUK_SANITIZE=ON $(CMAKE_FLAGS) > /dev/null
 	cmake --build build-asan -j $(JOBS)
 
-# The phone's processor: GoogleTest and LibTomMath cross-built once into
-# build-mips/deps, then the phone build of ruk and the whole simulated suite,
-# sized as on the phone. The phone build is only built, never run.
+# The phone's processor: the libraries the MIPS build links, cross-built once
+# per machine into a cache that every clone shares (scripts/mips-deps; the
+# prefix is build-mips/deps/prefix), then the phone build of ruk and the whole
+# simulated suite, sized as on the phone. The phone build is only built, never
+# run.
+MIPS_CONFIGURE = cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake \
+  -DCMAKE_BUILD_TYPE=MinSizeRel
 mips-deps: deps
-	@JOBS=$(JOBS) scripts/mips-deps build-mips/deps
+	@JOBS=$(JOBS) scripts/mips-deps build-mips/deps all
 
 build-mips: mips-deps
-	cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake \
-	  -DCMAKE_BUILD_TYPE=MinSizeRel $(CMAKE_FLAGS) > /dev/null
+	$(MIPS_CONFIGURE) -DRUK_TESTS=ON $(CMAKE_FLAGS) > /dev/null
 	cmake --build build-mips -j $(JOBS)
+
+# The phone build alone, with the emulated phone's own programs (vm-test and
+# vm-demo): only the libraries those need. A build-mips/ that has the
+# simulated suite configured keeps it.
+build-phone: deps
+	@tests=$$(sed -n 's/^RUK_TESTS:BOOL=//p' build-mips/CMakeCache.txt 2>/dev/null); \
+	if [ "$$tests" = ON ]; then libraries=all; else libraries=phone tests=OFF; fi; \
+	JOBS=$(JOBS) scripts/mips-deps build-mips/deps $$libraries && \
+	echo "$(MIPS_CONFIGURE) -DRUK_TESTS=$$tests $(CMAKE_FLAGS)" && \
+	$(MIPS_CONFIGURE) -DRUK_TESTS=$$tests $(CMAKE_FLAGS) > /dev/null
+	cmake --build build-mips -j $(JOBS) --target ruk ruk-init ruk-devices
 
 test-host: build-host
 	ctest --test-dir build -j $(JOBS) --output-on-failure

@@ -4,10 +4,11 @@
 # build itself is never run on a development machine (scripts/safe-run and
 # README.md say why).
 #
-# The target's own dependencies (GoogleTest, LibTomMath) live in a private
-# prefix made by scripts/mips-deps, by default build-mips/deps/prefix of this
-# tree; -DRUK_MIPS_PREFIX=... or the environment variable of the same name
-# chooses another.
+# The target's own libraries (LibTomMath, zlib, libpng, GoogleTest, OpenSSL's
+# libcrypto) live in a prefix made by scripts/mips-deps in a cache outside the
+# tree, which build-mips/deps/prefix of this tree links to by default;
+# -DRUK_MIPS_PREFIX=... or the environment variable of the same name chooses
+# another.
 
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
