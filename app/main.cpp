@@ -11,28 +11,10 @@
 #include "app/update.h"
 #include "display/matrix_display.h"
 
-namespace {
-
-// The diagnostic lines must not end the program, whatever standard output
-// is: a pipe nobody reads would raise SIGPIPE, and a closed descriptor 1 or
-// 2 would be handed to the next device opened, which printf would then
-// write to.
-void guard_output() {
-  signal(SIGPIPE, SIG_IGN);
-  for (int fd = 1; fd <= 2; ++fd) {
-    if (fcntl(fd, F_GETFD) >= 0) continue;
-    int null = open("/dev/null", O_WRONLY);
-    if (null >= 0 && null != fd) {
-      dup2(null, fd);
-      close(null);
-    }
-  }
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  guard_output();
+  // The diagnostic lines must not end the program, whatever standard output
+  // is: a pipe nobody reads would raise SIGPIPE. The write fails instead.
+  signal(SIGPIPE, SIG_IGN);
   // First of all, so that eth0 is up even when the command line is wrong.
   init_eth0();
   command_line options;
