@@ -34,8 +34,8 @@ build-mips: mips-deps
 	$(MIPS_CONFIGURE) -DRUK_TESTS=ON $(CMAKE_FLAGS) > /dev/null
 	cmake --build build-mips -j $(JOBS)
 
-# The phone build alone, with the emulated phone's own programs (vm-test and
-# vm-demo): only the libraries those need. A build-mips/ that has the
+# The phone build alone, with the emulated phone's own programs (vm-test,
+# vm-demo, drill): only the libraries those need. A build-mips/ that has the
 # simulated suite configured keeps it.
 build-phone: deps
 	@tests=$$(sed -n 's/^RUK_TESTS:BOOL=//p' build-mips/CMakeCache.txt 2>/dev/null); \
