@@ -13,12 +13,18 @@
 
 #include "sim/file.h"
 
+// In-process tests call sim::run_setup_once() (below) before they set up any
+// model themselves: the environment's set-up otherwise runs at the first
+// simulated call and replaces theirs.
 namespace sim {
 
 // Makes a file for one open() with these flags; nullptr with errno set to
 // make the open fail.
 using opener = std::function<std::shared_ptr<file>(int flags)>;
 
+// Attaching a path that is attached already replaces its opener. Detaching
+// a path only stops new opens: descriptors opened through it stay open and
+// keep their file until closed.
 void attach_path(const std::string& path, opener open);
 void detach_path(const std::string& path);
 bool path_attached(const std::string& path);

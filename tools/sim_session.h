@@ -23,8 +23,8 @@
 namespace ruk_sim {
 
 // Exit statuses of ruk-sim besides the program's own (0 ended, 1 bad
-// command line, 255 select failed, 99 restarted the phone, 98 a bad
-// simulator setting):
+// command line, 99 restarted the phone, 98 a bad simulator setting, 97 the
+// program broke a device's rules):
 constexpr int exit_usage = 2;      // ruk-sim's own command line or set-up
 constexpr int exit_timeout = 124;  // a scripted run stopped by --timeout
 constexpr int exit_left = 130;     // the person left while the program ran
