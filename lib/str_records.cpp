@@ -10,12 +10,21 @@ bool matches(const str& field, const str& key, const str& alternative) {
   return field == key || (alternative.length() > 0 && field == alternative);
 }
 
-// The key of a line as the text writes it: a quoted key keeps its quotes,
-// so that a separator inside them still does not split it.
+// The key of a line as the text writes it, without leading blanks: a quoted
+// key keeps its quotes, so that a separator inside them still does not split
+// it.
 str written_key(const str& line, const str& field, char separator) {
   bool quoted = separator != '"' && field.ref != nullptr && field.start > line.start &&
                 field.ref->bytes[field.start - 1] == '"';
-  if (!quoted) return field;
+  if (!quoted) {
+    // A line that began with a blank would continue the line before it.
+    str bare = field;
+    while (bare.length() > 0 && (bare.ref->bytes[bare.start] == ' ' ||
+                                 bare.ref->bytes[bare.start] == '\t')) {
+      ++bare.start;
+    }
+    return bare;
+  }
   str key("\"", 1);
   key += field;
   key += '"';

@@ -83,7 +83,10 @@ TEST(StrRecords, SetInsertsBeforeTheFirstEmptyLineOrAtTheEnd) {
 
 TEST(StrRecords, WhatIsSetIsWhatIsReadBack) {
   const char* texts[] = {"K: 1\r\n", " K : 1\r\nA: 2\r\n", "A: 2\r\nk:1\r\n 2\r\n\r\nK: 3",
-                         "\"K\": 1", "A: 2"};
+                         "\"K\": 1", "A: 2",
+                         // The key after a leading separator, written back
+                         // at the line's start: not a continuation.
+                         "A: 2\r\n: K\r\n "};
   for (const char* t : texts) {
     str updated = str(t).set_record_content("K", "new", ':', " ");
     EXPECT_EQ(text(updated.get_record_content("K", ':', str::lws)), "new") << t;
