@@ -171,16 +171,12 @@ bool erase_step(const char* path, int start, int count) {
   return fd >= 0 && close_step(fd, inca_erase_flash(fd, start, count, false) == 0);
 }
 
-bool write_step(const str& payload, unsigned long from, unsigned long length, bool progress) {
+// The head, inside the first chunk, is written whole with no percentage.
+bool write_step(const str& payload, unsigned long from, unsigned long length) {
   int fd = open(mtd5_path, O_RDWR);
   if (fd < 0) return false;
-  bool written = lseek(fd, static_cast<off_t>(from), SEEK_SET) == static_cast<off_t>(from);
-  if (written && progress) {
-    written = flash_write_image(fd, payload, from, length);
-  } else if (written) {
-    ssize_t n = static_cast<ssize_t>(length - from);
-    written = write(fd, payload.data() + from, static_cast<size_t>(n)) == n;
-  }
+  bool written = lseek(fd, static_cast<off_t>(from), SEEK_SET) == static_cast<off_t>(from) &&
+                 flash_write_image(fd, payload, from, length);
   return close_step(fd, written);
 }
 
@@ -205,9 +201,9 @@ bool erase_write_verify(const str& payload, unsigned long length, const mtd_info
   }
   update_screen("Writing applications...", "Update: 0%");
   unsigned long head = length < image_head_size ? length : image_head_size;
-  if (!write_step(payload, head, length, true)) return update_broken();
+  if (!write_step(payload, head, length)) return update_broken();
   update_screen("Verifying flash...", nullptr);
-  if (!verify_step(payload, head, length) || !write_step(payload, 0, head, false) ||
+  if (!verify_step(payload, head, length) || !write_step(payload, 0, head) ||
       !verify_step(payload, 0, head)) {
     return update_broken();
   }
