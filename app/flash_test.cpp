@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/update.h"
-#include "sim/fd_table.h"
-#include "sim/mtd_model.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/mtd_model.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <stddef.h>
 #include <unistd.h>
 
-#include "sim/fd_table.h"
-#include "sim/keypad_model.h"
-#include "sim/keypad_script.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/keypad_model.h"
+#include "sim/models/keypad_script.h"
 
 namespace {
 

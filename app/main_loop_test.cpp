@@ -7,8 +7,8 @@
 
 #include "app/keypad.h"
 #include "lib/ctimestamp.h"
-#include "sim/clock.h"
-#include "sim/fd_table.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/fd_table.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/fd_table.h"
-#include "sim/netconfig_model.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/netconfig_model.h"
 
 namespace {
 

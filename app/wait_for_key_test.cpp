@@ -6,9 +6,9 @@
 
 #include "app/keypad.h"
 #include "lib/ctimestamp.h"
-#include "sim/clock.h"
-#include "sim/fd_table.h"
-#include "sim/keypad_model.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/keypad_model.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "bench/seconds.h"
 #include "display/matrix_display.h"
 #include "lib/str.h"
-#include "sim/lcd_model.h"
+#include "sim/seam/lcd_model.h"
 
 int main() {
   timeval none = {0, 0};

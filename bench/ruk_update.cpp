@@ -15,8 +15,8 @@
 #include "app/main_loop.h"
 #include "app/menu.h"
 #include "display/matrix_display.h"
-#include "sim/settle.h"
-#include "sim/transcript.h"
+#include "sim/seam/settle.h"
+#include "sim/seam/transcript.h"
 
 namespace {
 

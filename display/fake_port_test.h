@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "sim/fd_table.h"
-#include "sim/file.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/file.h"
 
 namespace display_fakes {
 

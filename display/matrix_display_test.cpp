@@ -12,7 +12,7 @@
 #include "display/fake_port_test.h"
 #include "display/font.h"
 #include "display/tld.h"
-#include "sim/clock.h"
+#include "sim/seam/clock.h"
 #include "tests/str_text.h"
 
 namespace {

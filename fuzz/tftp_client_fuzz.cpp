@@ -28,8 +28,8 @@
 
 #include "fuzz/fuzz_check.h"
 #include "lib/ctimestamp.h"
-#include "sim/clock.h"
-#include "sim/port69.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/port69.h"
 #include "tftp/tftp.h"
 
 namespace {

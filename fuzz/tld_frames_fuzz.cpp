@@ -14,7 +14,7 @@
 #include "display/font.h"
 #include "display/tld.h"
 #include "fuzz/fuzz_check.h"
-#include "sim/lcd_model.h"
+#include "sim/seam/lcd_model.h"
 
 namespace {
 

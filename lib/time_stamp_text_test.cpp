@@ -7,7 +7,7 @@
 #include <string>
 
 #include "lib/ctimestamp.h"
-#include "sim/clock.h"
+#include "sim/seam/clock.h"
 #include "tests/str_text.h"
 
 TEST(TimeStampText, LocalTimeWithAndWithoutHundredths) {

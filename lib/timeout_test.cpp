@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "sim/clock.h"
+#include "sim/seam/clock.h"
 
 namespace {
 

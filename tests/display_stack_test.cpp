@@ -12,8 +12,9 @@
 
 #include "display/matrix_display.h"
 #include "display/tld.h"
-#include "sim/lcd_model.h"
-#include "sim/lcd_render.h"
+#include "sim/seam/lcd_model.h"
+#include "sim/models/lcd_render.h"
+#include "sim/seam/lcd_png.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/net_setup.h"
-#include "sim/fd_table.h"
-#include "sim/netconfig_model.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/netconfig_model.h"
 #include "tests/netns.h"
 
 namespace {

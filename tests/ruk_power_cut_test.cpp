@@ -1,5 +1,5 @@
 // The power-cut drill: the whole update on the simulated phone, its power cut
-// (sim/power_cut.h) at seeded random moments of every phase, and the phone
+// (sim/seam/power_cut.h) at seeded random moments of every phase, and the phone
 // started again on the flash as the cut left it. Whatever the moment, the
 // next start must find either the old software untouched, or an erased head
 // and the way to a new update, or the new software whole.
@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/mtd_model.h"
+#include "sim/seam/mtd_model.h"
 #include "tests/run_ruk.h"
 #include "tests/test_network.h"
 #include "tests/tftp_peer.h"

@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/keypad.h"
-#include "sim/clock.h"
-#include "sim/fd_table.h"
-#include "sim/keypad_model.h"
-#include "sim/port69.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/keypad_model.h"
+#include "sim/seam/port69.h"
 #include "tests/str_text.h"
 #include "tests/tftp_peer.h"
 #include "tftp/tftp.h"

@@ -21,15 +21,15 @@
 #include "app/update.h"
 #include "app/keypad.h"
 #include "display/matrix_display.h"
-#include "sim/clock.h"
-#include "sim/fd_table.h"
-#include "sim/keypad_model.h"
-#include "sim/keypad_script.h"
-#include "sim/lcd_model.h"
-#include "sim/mtd_model.h"
-#include "sim/port69.h"
-#include "sim/settle.h"
-#include "sim/transcript.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/keypad_model.h"
+#include "sim/models/keypad_script.h"
+#include "sim/seam/lcd_model.h"
+#include "sim/seam/mtd_model.h"
+#include "sim/seam/port69.h"
+#include "sim/seam/settle.h"
+#include "sim/seam/transcript.h"
 #include "tests/tftp_peer.h"
 #include "tftp/tftp.h"
 
@@ -365,8 +365,7 @@ TEST_F(Update, EveryCheckFailsBeforeTheFlashIsTouched) {
   image[100] ^= 1;
   cases.push_back({"checksum", image, failure("  CRC error - aborted.", "     Press any key")});
   // Once written it would read as an update cut short, and never start.
-  cases.push_back({"an erased head",
-                   image_of(std::string(16, '\xFF') + random_payload(5000)),
+  cases.push_back({"an erased head", image_of(std::string(16, '\xFF') + random_payload(5000)),
                    failure("Wrong Image")});
 
   for (const bad_image& c : cases) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/clock.h"
-#include "sim/port69.h"
+#include "sim/seam/clock.h"
+#include "sim/seam/port69.h"
 #include "tftp/tftp.h"
 #include "tftp/tftp_format.h"
 #include "tests/socket_address.h"

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "sim/keypad_script.h"
+#include "sim/models/keypad_script.h"
 
 namespace ruk_sim {
 

@@ -29,7 +29,7 @@ constexpr int keys_fd = 3;
 constexpr int transcript_fd = 4;
 constexpr int dots_fd = 5;
 constexpr int restart_status = 99;
-constexpr int device_fault_status = 97;  // sim/run_end.h
+constexpr int device_fault_status = 97;  // sim/seam/run_end.h
 constexpr size_t max_events = 500;
 
 // Signals arrive as bytes on this pipe, so that the loop's poll sees them.

@@ -15,7 +15,7 @@
 //     filter under which init starts the program: the program stops at each
 //     of its system calls but the port requests and clock readings until this
 //     process has let it go on. The display has settled then (the
-//     simulator's rule, sim/settle.h): a "screen" line for a screen that
+//     simulator's rule, sim/seam/settle.h): a "screen" line for a screen that
 //     differs from the last (and, with --dots, its pixels to PATH, for a live
 //     view);
 //   - writes a "flash" line for each request of the program to an MTD
@@ -58,7 +58,7 @@
 #include <map>
 #include <string>
 
-#include "sim/lcd_render.h"
+#include "sim/models/lcd_render.h"
 #include "vm/guest/key_feeder.h"
 #include "vm/guest/lcd_agent.h"
 

@@ -17,7 +17,7 @@
 // A run's settings come in a second archive that the host appends to the
 // initramfs for that run (QEMU's Malta board passes only 255 characters of
 // kernel command line, too few for a key script):
-//   /ruk-run/keys  the key script (sim/keypad_script.h); none: no key
+//   /ruk-run/keys  the key script (sim/models/keypad_script.h); none: no key
 //   /ruk-run/dots  present: also send every screen's pixels to the third
 //                  serial port, for a live view on the host
 #include <errno.h>

@@ -1,6 +1,6 @@
 // The key presses of a run, handed to the emulated phone's keypad driver
 // (/dev/keypad-feed) as their times come: the simulator's key scripts
-// (sim/keypad_script.h), timed from the start of the run.
+// (sim/models/keypad_script.h), timed from the start of the run.
 #pragma once
 
 #include <stdint.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/keypad_script.h"
+#include "sim/models/keypad_script.h"
 #include "vm/modules/phone_devices.h"
 
 namespace vm {

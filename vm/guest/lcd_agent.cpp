@@ -1,6 +1,6 @@
 #include "vm/guest/lcd_agent.h"
 
-#include "sim/lcd_text.h"
+#include "sim/models/lcd_text.h"
 
 namespace vm {
 

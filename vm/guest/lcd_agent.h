@@ -2,7 +2,7 @@
 // simulator's models of the port lines, of the controller's bus and of the
 // controller itself, fed with the requests that the kernel's port driver
 // (/dev/inca-port) accepted and queued, in their order. A screen is taken
-// when the display has settled, by the simulator's rule (sim/settle.h): the
+// when the display has settled, by the simulator's rule (sim/seam/settle.h): the
 // program made a call other than a port request (ruk-devices hears of each,
 // through the seccomp filter its init starts the program under).
 #pragma once
@@ -11,9 +11,9 @@
 
 #include <string>
 
-#include "sim/lcd_bus.h"
-#include "sim/lcd_controller.h"
-#include "sim/lcd_port.h"
+#include "sim/models/lcd_bus.h"
+#include "sim/models/lcd_controller.h"
+#include "sim/models/port_pins.h"
 #include "vm/modules/phone_devices.h"
 
 namespace vm {

@@ -1,0 +1,193 @@
+#include "sim/seam/lcd_model.h"
+#include "sim/seam/setting_error.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "sim/seam/fd_table.h"
+#include "sim/seam/lcd_png.h"
+#include "sim/models/lcd_render.h"
+#include "sim/seam/run_end.h"
+#include "sim/seam/settle.h"
+#include "sim/seam/transcript.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int png_scale = 4;
+
+// The program's descriptor of the port driver. Its requests are the display
+// traffic itself, so they never settle the display.
+class port_file : public file {
+ public:
+  explicit port_file(lcd_model& model) : model_(model) {}
+  int ioctl(unsigned long request, void* arg) override { return model_.ioctl(request, arg); }
+  bool settles_display() override { return false; }
+
+ private:
+  lcd_model& model_;
+};
+
+void set_up_from_environment() {
+  lcd_model& model = lcd_model::instance();
+  const char* path = getenv("RUK_SIM_PORT");
+  if (path != nullptr && *path == 0) setting_error("RUK_SIM_PORT", "set but empty");
+  const char* fault_text = getenv("RUK_SIM_PORT_FAULT");
+  lcd_faults faults;
+  std::string error;
+  if (fault_text != nullptr && !lcd_parse_faults(fault_text, &faults, &error))
+    setting_error("RUK_SIM_PORT_FAULT", error);
+  const char* png = getenv("RUK_SIM_LCD_PNG");
+  const char* dots = getenv("RUK_SIM_LCD_DOTS");
+
+  model.attach(path != nullptr ? path : lcd_model::default_path);
+  model.set_faults(faults);
+  if (png != nullptr) model.set_png_path(png);
+  if (dots != nullptr) model.set_dots_path(dots);
+  on_settle([] { lcd_model::instance().settle(); });
+  on_run_end([] { return lcd_model::instance().violations_text(); });
+}
+
+setup_registration registration(set_up_from_environment);
+
+}  // namespace
+
+bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* error) {
+  lcd_faults parsed;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    std::string name = text.substr(start, end - start);
+    if (name == "missing") {
+      parsed.missing = true;
+    } else if (name == "busy") {
+      parsed.busy = true;
+    } else if (!name.empty()) {
+      *error = "unknown fault \"" + name + "\" (known: missing, busy)";
+      return false;
+    }
+    start = end + 1;
+  }
+  *faults = parsed;
+  return true;
+}
+
+lcd_model& lcd_model::instance() {
+  static lcd_model* model = new lcd_model;  // used until the very end of the process
+  return *model;
+}
+
+void lcd_model::attach(const std::string& path) {
+  if (!path_.empty()) detach_path(path_);
+  path_ = path;
+  attach_path(path_, [this](int) -> std::shared_ptr<file> {
+    if (faults_.missing) {
+      errno = ENOENT;
+      return nullptr;
+    }
+    return std::make_shared<port_file>(*this);
+  });
+}
+
+void lcd_model::set_faults(const lcd_faults& faults) {
+  faults_ = faults;
+  controller_.set_busy_forever(faults.busy);
+}
+
+int lcd_model::ioctl(unsigned long request, void* arg) {
+  port_record record = {-1, -1, 0};  // a missing record names no line
+  if (arg != nullptr) memcpy(&record, arg, sizeof record);
+  port_event event;
+  if (pins_.apply(request, record, &event) < 0) {
+    if (arg == nullptr && errno == EINVAL) errno = EFAULT;
+    return -1;
+  }
+  int level = bus_.on_request(event);
+  if (event.kind == port_event::read) {
+    record.value = level;
+    memcpy(arg, &record, sizeof record);
+  }
+  return 0;
+}
+
+void lcd_model::settle() {
+  if (controller_.changes() == settled_changes_) return;
+  settled_changes_ = controller_.changes();
+  std::string dark = controller_.dark_reason();
+  if (dark != recorded_dark_) {
+    recorded_dark_ = dark;
+    transcript("panel", dark.empty() ? "on" : "off: " + dark);
+  }
+  lcd_memory shown = controller_.panel();
+  if (shown == recorded_) return;
+  recorded_ = shown;
+  transcript("screen", lcd_read_screen(recorded_).transcript_text());
+  if (!png_path_.empty() && !png_failed_) {
+    std::string error;
+    if (!lcd_write_png(recorded_, png_path_, png_scale, &error)) {
+      fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
+      png_failed_ = true;
+    }
+  }
+  write_dots();
+}
+
+void lcd_model::set_dots_path(const std::string& path) {
+  if (dots_ != nullptr) fclose(dots_);
+  dots_ = nullptr;
+  dots_path_ = path;
+  dots_failed_ = false;
+}
+
+void lcd_model::write_dots() {
+  if (dots_path_.empty() || dots_failed_) return;
+  // Opened at the first screen: a run that draws nothing makes no file.
+  if (dots_ == nullptr) dots_ = fopen(dots_path_.c_str(), "a");
+  std::string text = lcd_render_dots(recorded_) + "\n";
+  if (dots_ == nullptr || fputs(text.c_str(), dots_) == EOF || fflush(dots_) != 0) {
+    fprintf(stderr, "ruk simulator: RUK_SIM_LCD_DOTS: cannot write %s: %s\n", dots_path_.c_str(),
+            strerror(errno));
+    dots_failed_ = true;
+  }
+}
+
+std::string lcd_model::violations_text() const {
+  const lcd_violations& v = violations();
+  if (v.total() == 0) return "";
+  const std::pair<long, const char*> kinds[] = {
+      {v.strobe_without_select, "write strobe without chip select"},
+      {v.strobe_with_undriven_lines, "byte latched from undriven lines"},
+      {v.read_with_output_data, "read cycle with data lines as outputs"},
+      {v.read_outside_cycle, "data line read outside a read cycle"},
+      {v.level_before_direction, "level before direction"},
+      {v.level_on_input, "level written to an input"},
+      {v.both_strobes, "both strobes low"},
+      {v.a0_changed_in_cycle, "A0 changed in a cycle"},
+      {v.byte_during_reset, "byte during reset"},
+  };
+  std::string text = "LCD bus protocol broken:";
+  const char* separator = " ";
+  for (const auto& k : kinds) {
+    if (k.first == 0) continue;
+    text += separator + std::string(k.second) + " " + std::to_string(k.first);
+    separator = ", ";
+  }
+  return text;
+}
+
+void lcd_model::reset() {
+  pins_.reset();
+  controller_.power_on();
+  bus_.reset();
+  set_faults(lcd_faults());
+  recorded_ = controller_.panel();
+  recorded_dark_ = "-";
+  settled_changes_ = 0;
+  png_failed_ = false;
+}
+
+}  // namespace sim

@@ -1,0 +1,114 @@
+// The phone's port driver with the LCD controller on its lines: the device
+// the program draws its display through, and the source of the screens in
+// the run's transcript.
+//
+// Settings, read from the environment once, before the first simulated call
+// (a bad value stops the run with a message):
+//   RUK_SIM_PORT=PATH         the port driver's path; default /dev/inca-port
+//   RUK_SIM_PORT_FAULT=LIST   injected faults, comma separated:
+//                               missing  the device does not open (ENOENT)
+//                               busy     every status read reports busy
+//   RUK_SIM_LCD_PNG=FILE      every recorded screen is also written to FILE
+//                             as a PNG (scale 4), replacing the previous one
+//   RUK_SIM_LCD_DOTS=FILE     every recorded screen is also appended to FILE
+//                             as its pixels, 17 lines of 132 '#' (dark) and
+//                             '.' (clear) and an empty line; a terminal front
+//                             end reads them from a pipe to draw the panel
+//
+// Screens are what a person would see on the panel (lcd_controller::panel):
+// blank while it is dark, mirrored or shifted as the controller is set. When
+// the display settles (sim/seam/settle.h) and the panel's pixels differ from the
+// last screen recorded, the screen becomes one transcript line of kind
+// "screen": both text rows as lcd_text.h writes them, for example
+//   screen	"To Update by TFTP:" "Press any key: 3"
+// and each time the panel goes dark or lights up, a line of kind "panel"
+// says so first: "off: display off", "off: power control 0x28", "on".
+//
+// The model counts every breach of the bus protocol (lcd_bus.h); a run that
+// ends with any counted fails (sim/seam/run_end.h), with a fault line that names
+// them.
+#pragma once
+
+#include <stdio.h>
+
+#include <string>
+
+#include "sim/models/lcd_bus.h"
+#include "sim/models/lcd_controller.h"
+#include "sim/models/port_pins.h"
+#include "sim/models/lcd_text.h"
+
+namespace sim {
+
+struct lcd_faults {
+  bool missing = false;
+  bool busy = false;
+};
+
+// Reads a RUK_SIM_PORT_FAULT value ("" for none). On an unknown name returns
+// false with the reason in *error.
+bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* error);
+
+class lcd_model {
+ public:
+  static constexpr const char* default_path = "/dev/inca-port";
+
+  // The process's one panel.
+  static lcd_model& instance();
+
+  // Serves the port driver at path from now on, and no longer at the path
+  // served before.
+  void attach(const std::string& path);
+  const std::string& path() const { return path_; }
+
+  void set_faults(const lcd_faults& faults);
+  // Where each recorded screen is written as a PNG; "" for nowhere.
+  void set_png_path(const std::string& path) { png_path_ = path; }
+  // Where each recorded screen's pixels are appended as text; "" for
+  // nowhere.
+  void set_dots_path(const std::string& path);
+
+  // One request of the port driver, as the program's ioctl passed it.
+  int ioctl(unsigned long request, void* arg);
+
+  const port_pins& pins() const { return pins_; }
+  const lcd_controller& controller() const { return controller_; }
+  const lcd_memory& memory() const { return controller_.memory(); }
+  const lcd_violations& violations() const { return bus_.violations(); }
+  long requests() const { return pins_.counts().total(); }
+  long data_bytes() const { return controller_.counts().data; }
+  long command_bytes() const { return controller_.counts().commands; }
+
+  // The two text rows as the panel shows them now.
+  lcd_screen screen() const { return lcd_read_screen(controller_.panel()); }
+  // The counted breaches as text ("2 bus protocol violations: ..."), "" for
+  // none.
+  std::string violations_text() const;
+
+  // Records the screen if its pixels differ from the last one recorded.
+  void settle();
+
+  // Power-on: the panel dark and its memory as at power-on, every line
+  // unset, counts zero, no fault, nothing recorded yet. The path stays.
+  void reset();
+
+ private:
+  lcd_model() = default;
+  void write_dots();
+
+  port_pins pins_;
+  lcd_controller controller_;
+  lcd_bus bus_{pins_, controller_};
+  lcd_faults faults_;
+  std::string path_;
+  std::string png_path_;
+  std::string dots_path_;
+  FILE* dots_ = nullptr;
+  lcd_memory recorded_;
+  std::string recorded_dark_ = "-";  // "-": nothing recorded yet
+  long settled_changes_ = 0;
+  bool png_failed_ = false;
+  bool dots_failed_ = false;
+};
+
+}  // namespace sim

@@ -1,0 +1,41 @@
+#include "sim/seam/restart.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "sim/seam/run_end.h"
+#include "sim/seam/settle.h"
+#include "sim/seam/transcript.h"
+
+namespace sim {
+namespace {
+int fails = -1;  // -1: not yet read from the environment
+}
+
+void set_reboot_fails(bool f) {
+  fails = f ? 1 : 0;
+}
+
+}  // namespace sim
+
+extern "C" int __wrap_reboot(int command) {
+  using namespace sim;
+  settle();
+  if (fails < 0) {
+    const char* v = getenv("RUK_SIM_REBOOT");
+    fails = v != nullptr && strcmp(v, "fail") == 0 ? 1 : 0;
+  }
+  char text[32];
+  snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(command));
+  if (fails == 1) {
+    transcript("restart", std::string(text) + " refused");
+    errno = EPERM;
+    return -1;
+  }
+  check_run_end(false);
+  transcript("restart", text);
+  _exit(restart_exit_status);
+}
