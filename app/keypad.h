@@ -21,7 +21,11 @@ struct key_event_t {
 static_assert(sizeof(key_event_t) == 12, "the driver fills exactly 12 bytes");
 
 // The read-event request: type 'G', number 1, 12 bytes read, in the MIPS
-// encoding of the direction bits (the phone's), on every build.
+// encoding of the direction bits (the phone's), on every build. This and
+// key_map are the program's own copy of the driver's numbers; the devices it
+// is tested against take theirs from sim/models/phone_wire.h, written from
+// the driver, so that a slip here fails a test (tests/wire_test.cpp)
+// instead of agreeing with itself.
 constexpr unsigned long keypad_read_event = 0x400C4701UL;
 
 // Key code (0..33) to key character. Codes 20 and 23 both give 'g', codes

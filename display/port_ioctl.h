@@ -20,6 +20,10 @@ static_assert(sizeof(port_pin_request) == 12 && offsetof(port_pin_request, pin) 
                   offsetof(port_pin_request, value) == 8,
               "the port driver takes port, pin and value at offsets 0, 4 and 8");
 
+// The program's own copy of the driver's numbers; the simulated and emulated
+// port drivers take theirs from sim/models/phone_wire.h, written from the
+// driver, so that a slip here fails a test (tests/wire_test.cpp) instead of
+// agreeing with itself.
 constexpr unsigned long port_request_open_drain = 0x800CBF00UL;
 constexpr unsigned long port_request_dir = 0x800CBF04UL;
 constexpr unsigned long port_request_write = 0x800CBF05UL;

@@ -18,6 +18,8 @@
 
 #include <string>
 
+#include "sim/models/phone_wire.h"
+
 namespace {
 
 bool big_endian() {
@@ -43,11 +45,11 @@ std::string expected_machine() {
 bool built_for_the_phone() { return expected_machine() == "mips"; }
 
 // The phone's device request numbers, as the program passes them.
-constexpr unsigned long keypad_read_event = 0x400C4701;
-constexpr unsigned long port_open_drain = 0x800CBF00;
-constexpr unsigned long port_dir = 0x800CBF04;
-constexpr unsigned long port_write = 0x800CBF05;
-constexpr unsigned long port_read = 0xC00CBF06;
+constexpr unsigned long keypad_read_event = PHONE_KEYPAD_READ_EVENT;
+constexpr unsigned long port_open_drain = PHONE_PORT_OPEN_DRAIN;
+constexpr unsigned long port_dir = PHONE_PORT_DIRECTION;
+constexpr unsigned long port_write = PHONE_PORT_WRITE;
+constexpr unsigned long port_read = PHONE_PORT_READ;
 
 }  // namespace
 

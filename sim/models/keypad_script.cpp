@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <sstream>
 
+#include "sim/models/phone_wire.h"
+
 namespace sim {
 namespace {
 
-const char layout[] = "#psvduh*0963jc7852ibg41ga.ket.mo.r";
+const char layout[] = PHONE_KEYPAD_LAYOUT;
 constexpr int layout_keys = sizeof layout - 1;
 
 // A whole decimal number, no sign, at most nine digits.
@@ -42,7 +44,7 @@ bool key(const std::string& text, int* code, std::string* fault) {
 }  // namespace
 
 char keypad_char(int code) {
-  int index = code & 0x3F;
+  int index = code & PHONE_KEYPAD_CODE_MASK;
   return index < layout_keys ? layout[index] : 0;
 }
 

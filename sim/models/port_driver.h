@@ -5,14 +5,16 @@
 
 #include <stdint.h>
 
+#include "sim/models/phone_wire.h"
+
 namespace sim {
 
 // Request numbers of the port driver (type 0xBF, a 12-byte record).
 namespace port_request {
-constexpr unsigned long open_drain = 0x800CBF00;
-constexpr unsigned long direction = 0x800CBF04;  // value 1 = output, 0 = input
-constexpr unsigned long write = 0x800CBF05;
-constexpr unsigned long read = 0xC00CBF06;  // the driver fills in value
+constexpr unsigned long open_drain = PHONE_PORT_OPEN_DRAIN;
+constexpr unsigned long direction = PHONE_PORT_DIRECTION;  // value 1 = output, 0 = input
+constexpr unsigned long write = PHONE_PORT_WRITE;
+constexpr unsigned long read = PHONE_PORT_READ;  // the driver fills in value
 }  // namespace port_request
 
 // The request record: three 32-bit integers in the machine's own byte order,
@@ -22,11 +24,11 @@ struct port_record {
   int32_t pin;
   int32_t value;
 };
-static_assert(sizeof(port_record) == 12, "the driver's record is 12 bytes");
+static_assert(sizeof(port_record) == PHONE_PORT_RECORD_SIZE, "the driver's record is 12 bytes");
 
 // The SoC has ports 0..3 of 32 lines each.
-constexpr int port_count = 4;
-constexpr int pins_per_port = 32;
+constexpr int port_count = PHONE_PORT_COUNT;
+constexpr int pins_per_port = PHONE_PINS_PER_PORT;
 
 struct port_line {
   int port;

@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "sim/seam/clock.h"
+#include "sim/models/phone_wire.h"
 #include "sim/seam/fd_table.h"
 #include "sim/seam/setting_error.h"
 #include "sim/seam/transcript.h"
@@ -17,8 +18,8 @@
 namespace sim {
 namespace {
 
-constexpr unsigned long read_event_request = 0x400C4701UL;
-constexpr int record_size = 12;
+constexpr unsigned long read_event_request = PHONE_KEYPAD_READ_EVENT;
+constexpr int record_size = PHONE_KEYPAD_RECORD_SIZE;
 // Written into the record's unused bytes, so that a reader that strays into
 // them sees nonsense rather than a harmless zero.
 constexpr unsigned char unused_fill = 0xEE;

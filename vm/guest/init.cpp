@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/models/phone_wire.h"
+
 namespace {
 
 const char transcript_port[] = "/dev/ttyS1";
@@ -48,7 +50,8 @@ const char* const modules[] = {"/lib/modules/inca_port.ko", "/lib/modules/keypad
 // filter and starting the program, hands the filter's listener over.
 constexpr int handoff_fd = 100;
 // The port driver's requests, which the program makes without stopping.
-constexpr unsigned port_requests[] = {0x800CBF00, 0x800CBF04, 0x800CBF05, 0xC00CBF06};
+constexpr unsigned port_requests[] = {PHONE_PORT_OPEN_DRAIN, PHONE_PORT_DIRECTION, PHONE_PORT_WRITE,
+                                      PHONE_PORT_READ};
 
 void say(const std::string& text) {
   std::string line = "init: " + text + "\n";

@@ -27,6 +27,7 @@
 #include <linux/wait.h>
 
 #include "phone_devices.h"
+#include "phone_wire.h"
 
 /* The program's request record. */
 struct port_pin_request {

@@ -30,6 +30,7 @@
 #include <linux/wait.h>
 
 #include "phone_devices.h"
+#include "phone_wire.h"
 
 #define QUEUED_MAX 64
 #define UNUSED_FILL 0xEE

@@ -21,17 +21,9 @@
 
 #include <linux/types.h>
 
-/* The port driver's requests. */
-#define PHONE_PORT_OPEN_DRAIN 0x800CBF00u
-#define PHONE_PORT_DIRECTION 0x800CBF04u
-#define PHONE_PORT_WRITE 0x800CBF05u
-#define PHONE_PORT_READ 0xC00CBF06u
-#define PHONE_PORT_COUNT 4
-#define PHONE_PINS_PER_PORT 32
-
-/* The keypad driver's read-event request and its record's size. */
-#define PHONE_KEYPAD_READ_EVENT 0x400C4701u
-#define PHONE_KEYPAD_RECORD_SIZE 12
+/* The drivers' request numbers and record sizes (PHONE_PORT_*,
+ * PHONE_KEYPAD_*) are the simulator's: sim/models/phone_wire.h, which the
+ * modules include beside this file. */
 
 struct port_line_request {
 	__s64 time_ns; /* CLOCK_MONOTONIC when the program made the request */
