@@ -95,45 +95,36 @@ void lcd_model::attach(const std::string& path) {
 
 void lcd_model::set_faults(const lcd_faults& faults) {
   faults_ = faults;
-  controller_.set_busy_forever(faults.busy);
+  panel_.set_busy_forever(faults.busy);
 }
 
 int lcd_model::ioctl(unsigned long request, void* arg) {
   port_record record = {-1, -1, 0};  // a missing record names no line
   if (arg != nullptr) memcpy(&record, arg, sizeof record);
-  port_event event;
-  if (pins_.apply(request, record, &event) < 0) {
+  if (panel_.apply(request, &record) < 0) {
     if (arg == nullptr && errno == EINVAL) errno = EFAULT;
     return -1;
   }
-  int level = bus_.on_request(event);
-  if (event.kind == port_event::read) {
-    record.value = level;
-    memcpy(arg, &record, sizeof record);
-  }
+  if (request == port_request::read) memcpy(arg, &record, sizeof record);
   return 0;
 }
 
 void lcd_model::settle() {
-  if (controller_.changes() == settled_changes_) return;
-  settled_changes_ = controller_.changes();
-  std::string dark = controller_.dark_reason();
-  if (dark != recorded_dark_) {
-    recorded_dark_ = dark;
-    transcript("panel", dark.empty() ? "on" : "off: " + dark);
-  }
-  lcd_memory shown = controller_.panel();
-  if (shown == recorded_) return;
-  recorded_ = shown;
-  transcript("screen", lcd_read_screen(recorded_).transcript_text());
-  if (!png_path_.empty() && !png_failed_) {
-    std::string error;
-    if (!lcd_write_png(recorded_, png_path_, png_scale, &error)) {
-      fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
-      png_failed_ = true;
-    }
-  }
+  lcd_change change = panel_.take();
+  if (!change.panel.empty()) transcript(transcript_format::kind::panel, change.panel);
+  if (change.screen.empty()) return;
+  transcript(transcript_format::kind::screen, change.screen);
+  write_png();
   write_dots();
+}
+
+void lcd_model::write_png() {
+  if (png_path_.empty() || png_failed_) return;
+  std::string error;
+  if (!lcd_write_png(panel_.shown(), png_path_, png_scale, &error)) {
+    fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
+    png_failed_ = true;
+  }
 }
 
 void lcd_model::set_dots_path(const std::string& path) {
@@ -147,7 +138,7 @@ void lcd_model::write_dots() {
   if (dots_path_.empty() || dots_failed_) return;
   // Opened at the first screen: a run that draws nothing makes no file.
   if (dots_ == nullptr) dots_ = fopen(dots_path_.c_str(), "a");
-  std::string text = lcd_render_dots(recorded_) + "\n";
+  std::string text = lcd_render_dots(panel_.shown()) + "\n";
   if (dots_ == nullptr || fputs(text.c_str(), dots_) == EOF || fflush(dots_) != 0) {
     fprintf(stderr, "ruk simulator: RUK_SIM_LCD_DOTS: cannot write %s: %s\n", dots_path_.c_str(),
             strerror(errno));
@@ -155,38 +146,9 @@ void lcd_model::write_dots() {
   }
 }
 
-std::string lcd_model::violations_text() const {
-  const lcd_violations& v = violations();
-  if (v.total() == 0) return "";
-  const std::pair<long, const char*> kinds[] = {
-      {v.strobe_without_select, "write strobe without chip select"},
-      {v.strobe_with_undriven_lines, "byte latched from undriven lines"},
-      {v.read_with_output_data, "read cycle with data lines as outputs"},
-      {v.read_outside_cycle, "data line read outside a read cycle"},
-      {v.level_before_direction, "level before direction"},
-      {v.level_on_input, "level written to an input"},
-      {v.both_strobes, "both strobes low"},
-      {v.a0_changed_in_cycle, "A0 changed in a cycle"},
-      {v.byte_during_reset, "byte during reset"},
-  };
-  std::string text = "LCD bus protocol broken:";
-  const char* separator = " ";
-  for (const auto& k : kinds) {
-    if (k.first == 0) continue;
-    text += separator + std::string(k.second) + " " + std::to_string(k.first);
-    separator = ", ";
-  }
-  return text;
-}
-
 void lcd_model::reset() {
-  pins_.reset();
-  controller_.power_on();
-  bus_.reset();
+  panel_.reset();
   set_faults(lcd_faults());
-  recorded_ = controller_.panel();
-  recorded_dark_ = "-";
-  settled_changes_ = 0;
   png_failed_ = false;
 }
 

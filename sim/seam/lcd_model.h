@@ -15,28 +15,21 @@
 //                             '.' (clear) and an empty line; a terminal front
 //                             end reads them from a pipe to draw the panel
 //
-// Screens are what a person would see on the panel (lcd_controller::panel):
-// blank while it is dark, mirrored or shifted as the controller is set. When
-// the display settles (sim/seam/settle.h) and the panel's pixels differ from the
-// last screen recorded, the screen becomes one transcript line of kind
-// "screen": both text rows as lcd_text.h writes them, for example
+// When the display settles (sim/seam/settle.h), what changed on the panel
+// (sim/models/lcd_panel.h) becomes transcript lines: a "panel" line when it
+// went dark or lit up, then a "screen" line when the pixels a person would
+// see differ from the last screen recorded, for example
 //   screen	"To Update by TFTP:" "Press any key: 3"
-// and each time the panel goes dark or lights up, a line of kind "panel"
-// says so first: "off: display off", "off: power control 0x28", "on".
 //
-// The model counts every breach of the bus protocol (lcd_bus.h); a run that
-// ends with any counted fails (sim/seam/run_end.h), with a fault line that names
-// them.
+// A run that ends with any breach of the bus protocol counted (lcd_bus.h)
+// fails (sim/seam/run_end.h), with a fault line that names them.
 #pragma once
 
 #include <stdio.h>
 
 #include <string>
 
-#include "sim/models/lcd_bus.h"
-#include "sim/models/lcd_controller.h"
-#include "sim/models/port_pins.h"
-#include "sim/models/lcd_text.h"
+#include "sim/models/lcd_panel.h"
 
 namespace sim {
 
@@ -71,19 +64,18 @@ class lcd_model {
   // One request of the port driver, as the program's ioctl passed it.
   int ioctl(unsigned long request, void* arg);
 
-  const port_pins& pins() const { return pins_; }
-  const lcd_controller& controller() const { return controller_; }
-  const lcd_memory& memory() const { return controller_.memory(); }
-  const lcd_violations& violations() const { return bus_.violations(); }
-  long requests() const { return pins_.counts().total(); }
-  long data_bytes() const { return controller_.counts().data; }
-  long command_bytes() const { return controller_.counts().commands; }
+  const port_pins& pins() const { return panel_.pins(); }
+  const lcd_controller& controller() const { return panel_.controller(); }
+  const lcd_memory& memory() const { return panel_.controller().memory(); }
+  const lcd_violations& violations() const { return panel_.violations(); }
+  long requests() const { return panel_.requests(); }
+  long data_bytes() const { return panel_.controller().counts().data; }
+  long command_bytes() const { return panel_.controller().counts().commands; }
 
   // The two text rows as the panel shows them now.
-  lcd_screen screen() const { return lcd_read_screen(controller_.panel()); }
-  // The counted breaches as text ("2 bus protocol violations: ..."), "" for
-  // none.
-  std::string violations_text() const;
+  lcd_screen screen() const { return panel_.screen(); }
+  // The counted breaches by name (lcd_panel::violations_text), "" for none.
+  std::string violations_text() const { return panel_.violations_text(); }
 
   // Records the screen if its pixels differ from the last one recorded.
   void settle();
@@ -94,19 +86,15 @@ class lcd_model {
 
  private:
   lcd_model() = default;
+  void write_png();
   void write_dots();
 
-  port_pins pins_;
-  lcd_controller controller_;
-  lcd_bus bus_{pins_, controller_};
+  lcd_panel panel_;
   lcd_faults faults_;
   std::string path_;
   std::string png_path_;
   std::string dots_path_;
   FILE* dots_ = nullptr;
-  lcd_memory recorded_;
-  std::string recorded_dark_ = "-";  // "-": nothing recorded yet
-  long settled_changes_ = 0;
   bool png_failed_ = false;
   bool dots_failed_ = false;
 };
