@@ -19,14 +19,12 @@
 //     differs from the last (and, with --dots, its pixels to PATH, for a live
 //     view);
 //   - writes a "flash" line for each request of the program to an MTD
-//     partition, as the simulator's flash model words it ("open mtd5",
-//     "info mtd5 size 8388608 erasesize 65536", "erase mtd5 0+65536",
-//     "write mtd5 16+8176", "read mtd5 0+16", "close mtd5"), when the
-//     program makes it and before it goes on: each line has left the serial
-//     port before the kernel starts on the request, so a run cut short (the
-//     power cut drill) shows every request that may have reached the flash,
-//     the last one perhaps unfinished. Whether a request succeeded is not
-//     seen here;
+//     partition, as the simulator's flash model words it
+//     (vm/guest/flash_requests.h), when the program makes it and before it
+//     goes on: each line has left the serial port before the kernel starts
+//     on the request, so a run cut short (the power cut drill) shows every
+//     request that may have reached the flash, the last one perhaps
+//     unfinished;
 // until init writes "exit STATUS" (or closes) on the control descriptor: it
 // then takes what is still queued, writes "port" (the requests and the bus
 // protocol violations counted) and "end" lines, waits until the transcript
@@ -34,33 +32,37 @@
 // instead: before its reboot call goes on, "port" and "restart" (the
 // command, as the simulator writes it) lines.
 //
+// A run in which the program broke the panel's bus protocol ends as it does
+// in the simulator: a "fault" line that names what it broke (and the same
+// text on standard error) in place of the "end" or "restart" line, and
+// ruk-devices ends with status 97 (init reports it on the console); a
+// restart still goes on.
+//
 // Transcript lines are the simulator's: "<ms>\t<kind>\t<text>", ms counted
 // from the start of the run.
 #include <errno.h>
 #include <fcntl.h>
-#include <linux/major.h>
 #include <linux/seccomp.h>
-#include <mtd/mtd-abi.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 #include <string>
 
+#include "sim/models/lcd_panel.h"
 #include "sim/models/lcd_render.h"
+#include "sim/models/transcript_format.h"
+#include "vm/guest/flash_requests.h"
 #include "vm/guest/key_feeder.h"
-#include "vm/guest/lcd_agent.h"
+#include "vm/guest/request_timing.h"
 
 namespace {
 
@@ -104,175 +106,6 @@ void read_records(int fd, const char* path, handler each) {
   }
 }
 
-// What the port requests cost the program, for the console: the time from
-// a read request to the program's next request (a round trip through this
-// process), and the time between two other requests in the same drawing.
-class request_timing {
- public:
-  void add(const port_line_request& r) {
-    int64_t since = r.time_ns - last_ns_;
-    if (last_was_read_) {
-      read_ns_ += since;
-      ++reads_;
-    } else if (requests_ > 0 && since < ns_per_ms) {
-      write_ns_ += since;
-      ++writes_;
-    }
-    ++requests_;
-    last_ns_ = r.time_ns;
-    last_was_read_ = r.request == PHONE_PORT_READ;
-  }
-
-  std::string text() const {
-    char out[200];
-    snprintf(out, sizeof out,
-             "%ld port requests; a read answered in %lld us on average (%ld reads), "
-             "other requests %lld us apart within a drawing",
-             requests_, reads_ ? static_cast<long long>(read_ns_ / reads_ / 1000) : 0LL, reads_,
-             writes_ ? static_cast<long long>(write_ns_ / writes_ / 1000) : 0LL);
-    return out;
-  }
-
- private:
-  long requests_ = 0;
-  long reads_ = 0;
-  long writes_ = 0;
-  int64_t read_ns_ = 0;
-  int64_t write_ns_ = 0;
-  int64_t last_ns_ = 0;
-  bool last_was_read_ = false;
-};
-
-// The program's requests to the flash partitions (/dev/mtdN), read from the
-// system call it stopped at: the path of an open, the descriptor's device
-// and position (a duplicate of the program's descriptor, closed again before
-// the call goes on, so that the program's close stays the last), an erase's
-// range from the program's memory.
-class flash_requests {
- public:
-  // The transcript text of the call, empty when it is no flash request.
-  std::string text(const seccomp_notif& call) {
-    unsigned long arg[6];
-    for (int i = 0; i < 6; ++i) arg[i] = static_cast<unsigned long>(call.data.args[i]);
-    switch (call.data.nr) {
-      case __NR_open:
-        return opened(call.pid, arg[0]);
-      case __NR_openat:
-        return opened(call.pid, arg[1]);
-      case __NR_read:
-      case __NR_write:
-      case __NR_ioctl:
-      case __NR_close:
-        return on_descriptor(call, arg);
-      default:
-        return "";
-    }
-  }
-
- private:
-  struct partition {
-    int number = -1;
-    int fd = -1;  // the duplicate
-    uint32_t size = 0;
-    uint32_t erasesize = 0;
-  };
-
-  bool attach(pid_t pid) {
-    if (pid == pid_) return pidfd_ >= 0 && memory_ >= 0;
-    if (pidfd_ >= 0) close(pidfd_);
-    if (memory_ >= 0) close(memory_);
-    pid_ = pid;
-    pidfd_ = static_cast<int>(syscall(__NR_pidfd_open, pid, 0));
-    memory_ = open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-    return pidfd_ >= 0 && memory_ >= 0;
-  }
-
-  // Reads the program's memory; false unless all n bytes came.
-  bool peek(unsigned long address, void* out, size_t n) {
-    return pread(memory_, out, n, static_cast<off_t>(address)) == static_cast<ssize_t>(n);
-  }
-
-  std::string opened(pid_t pid, unsigned long path_address) {
-    if (!attach(pid)) return "";
-    // Byte by byte, so that a path that ends near the end of its mapping is
-    // read too.
-    char path[32];
-    size_t n = 0;
-    for (; n < sizeof path; ++n) {
-      if (!peek(path_address + n, &path[n], 1)) return "";
-      if (path[n] == 0) break;
-    }
-    if (n == sizeof path) return "";
-    std::string p(path, n);
-    if (p.compare(0, 8, "/dev/mtd") != 0 || p.size() == 8 ||
-        p.find_first_not_of("0123456789", 8) != std::string::npos)
-      return "";
-    return "open " + p.substr(5);
-  }
-
-  // The partition behind the program's descriptor fd, its duplicate open;
-  // number -1 when it is none.
-  partition find(int fd) {
-    partition p;
-    p.fd = static_cast<int>(syscall(__NR_pidfd_getfd, pidfd_, fd, 0));
-    if (p.fd < 0) return p;
-    struct stat st;
-    if (fstat(p.fd, &st) != 0 || !S_ISCHR(st.st_mode) || major(st.st_rdev) != MTD_CHAR_MAJOR)
-      return p;
-    p.number = static_cast<int>(minor(st.st_rdev) / 2);
-    auto known = geometry_.find(p.number);
-    if (known == geometry_.end()) {
-      mtd_info_user info = {};
-      if (ioctl(p.fd, MEMGETINFO, &info) != 0) {
-        p.number = -1;
-        return p;
-      }
-      known = geometry_.emplace(p.number, std::make_pair(info.size, info.erasesize)).first;
-    }
-    p.size = known->second.first;
-    p.erasesize = known->second.second;
-    return p;
-  }
-
-  static std::string range(uint64_t at, uint64_t n) {
-    return std::to_string(at) + "+" + std::to_string(n);
-  }
-
-  std::string on_descriptor(const seccomp_notif& call, const unsigned long* arg) {
-    if (!attach(call.pid)) return "";
-    partition p = find(static_cast<int>(arg[0]));
-    std::string out;
-    if (p.number >= 0) {
-      std::string name = "mtd" + std::to_string(p.number);
-      if (call.data.nr == __NR_read || call.data.nr == __NR_write) {
-        off_t at = lseek(p.fd, 0, SEEK_CUR);
-        if (at >= 0) {
-          uint64_t n = static_cast<uint64_t>(at) >= p.size
-                           ? 0
-                           : std::min<uint64_t>(arg[2], p.size - static_cast<uint64_t>(at));
-          out = std::string(call.data.nr == __NR_read ? "read " : "write ") + name + " " +
-                range(static_cast<uint64_t>(at), n);
-        }
-      } else if (call.data.nr == __NR_close) {
-        out = "close " + name;
-      } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMGETINFO)) {
-        out = "info " + name + " size " + std::to_string(p.size) + " erasesize " +
-              std::to_string(p.erasesize);
-      } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMERASE)) {
-        erase_info_user e;
-        if (peek(arg[2], &e, sizeof e)) out = "erase " + name + " " + range(e.start, e.length);
-      }
-    }
-    if (p.fd >= 0) close(p.fd);
-    return out;
-  }
-
-  pid_t pid_ = 0;
-  int pidfd_ = -1;
-  int memory_ = -1;
-  std::map<int, std::pair<uint32_t, uint32_t>> geometry_;  // size, erase size
-};
-
 class devices {
  public:
   devices(int transcript, int dots) : transcript_(transcript), dots_(dots) {}
@@ -288,7 +121,9 @@ class devices {
   vm::key_feeder& keys() { return keys_; }
 
   // Serves both devices until init's word on the control descriptor.
-  void run(int control, int listener_socket) {
+  // Returns the exit status of ruk-devices: 0, or device_fault when the
+  // program broke the panel's bus protocol.
+  int run(int control, int listener_socket) {
     std::string word;
     for (;;) {
       pollfd fds[4] = {{lines_, POLLIN, 0},
@@ -318,14 +153,14 @@ class devices {
         if (got <= 0 || word.find('\n') != std::string::npos) break;
       }
     }
-    finish(word.substr(0, word.find('\n')));
+    return finish(word.substr(0, word.find('\n')));
   }
 
  private:
   int64_t run_ms(int64_t ns) const { return (ns - epoch_ns_) / ns_per_ms; }
 
   void line(int64_t ms, const char* kind, const std::string& text) {
-    if (!write_all(transcript_, std::to_string(ms) + "\t" + kind + "\t" + text + "\n"))
+    if (!write_all(transcript_, transcript_format::join(static_cast<long>(ms), kind, text) + "\n"))
       fail(std::string("transcript: ") + strerror(errno));
   }
 
@@ -369,7 +204,7 @@ class devices {
     settle();
     std::string flash = flash_.text(call);
     if (!flash.empty()) {
-      line(run_ms(now_ns()), "flash", flash);
+      line(run_ms(now_ns()), transcript_format::kind::flash, flash);
       tcdrain(transcript_);
     }
     if (call.data.nr == __NR_reboot) restarting(static_cast<unsigned>(call.data.args[2]));
@@ -387,22 +222,24 @@ class devices {
 
   void apply(const port_line_request& r) {
     timing_.add(r);
-    int level = lcd_.apply(r);
-    if (r.request == PHONE_PORT_READ) {
-      port_line_answer answer = {r.sequence, level};
+    sim::port_record record = {r.port, r.pin, r.value};
+    // The kernel's driver has already refused what the pins refuse.
+    if (panel_.apply(r.request, &record) < 0) record.value = 0;
+    if (r.request == sim::port_request::read) {
+      port_line_answer answer = {r.sequence, record.value};
       if (write(lines_, &answer, sizeof answer) != static_cast<ssize_t>(sizeof answer))
         fail(std::string("answering a read: ") + strerror(errno));
     }
   }
 
   void settle() {
-    std::string panel, text;
-    bool taken = lcd_.take_screen(&panel, &text);
-    if (!panel.empty()) line(run_ms(now_ns()), "panel", panel);
-    if (!taken) return;
-    line(run_ms(now_ns()), "screen", text);
+    sim::lcd_change change = panel_.take();
+    int64_t ms = run_ms(now_ns());
+    if (!change.panel.empty()) line(ms, transcript_format::kind::panel, change.panel);
+    if (change.screen.empty()) return;
+    line(ms, transcript_format::kind::screen, change.screen);
     // The simulator's dots file: a screen's pixel rows and an empty line.
-    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(lcd_.shown()) + "\n"))
+    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(panel_.shown()) + "\n"))
       fail(std::string("dots: ") + strerror(errno));
   }
 
@@ -422,7 +259,7 @@ class devices {
 
   void take_keys_taken() {
     read_records<keypad_taken, 32>(feed_, "/dev/keypad-feed", [this](const keypad_taken& t) {
-      line(run_ms(t.time_ns), "key", vm::taken_text(t.event));
+      line(run_ms(t.time_ns), transcript_format::kind::key, vm::taken_text(t.event));
     });
   }
 
@@ -432,26 +269,37 @@ class devices {
     take_keys_taken();
     char text[16];
     snprintf(text, sizeof text, "0x%08X", command);
-    last_lines("restart", text);
+    last_lines(transcript_format::kind::restart, text);
   }
 
-  void finish(const std::string& word) {
+  int finish(const std::string& word) {
     take_requests();
     take_keys_taken();
     settle();
-    last_lines("end", word.empty() ? "unknown" : word);
+    bool kept_rules = last_lines(transcript_format::kind::end, word.empty() ? "unknown" : word);
+    return kept_rules ? 0 : transcript_format::status::device_fault;
   }
 
   // The port requests' count and violations, then the line that ends the
-  // transcript, and waits until the transcript has left.
-  void last_lines(const char* kind, const std::string& text) {
+  // transcript, and waits until the transcript has left. A run that broke
+  // the panel's bus protocol has failed, whatever the program did besides:
+  // as in the simulator, a "fault" line naming what it broke ends it
+  // instead (and returns false).
+  bool last_lines(const char* kind, const std::string& text) {
     int64_t ms = run_ms(now_ns());
     line(ms, "port",
-         std::to_string(lcd_.requests()) + " requests, " +
-             std::to_string(lcd_.violations().total()) + " bus protocol violations");
-    line(ms, kind, text);
+         std::to_string(panel_.requests()) + " requests, " +
+             std::to_string(panel_.violations().total()) + " bus protocol violations");
+    std::string fault = panel_.violations_text();
+    if (fault.empty()) {
+      line(ms, kind, text);
+    } else {
+      line(ms, transcript_format::kind::fault, fault);
+      fprintf(stderr, "ruk-devices: %s\n", fault.c_str());
+    }
     tcdrain(transcript_);
     fprintf(stderr, "ruk-devices: %s\n", timing_.text().c_str());
+    return fault.empty();
   }
 
   int transcript_;
@@ -461,10 +309,10 @@ class devices {
   int listener_ = -1;
   int64_t epoch_ns_ = 0;
   int64_t feed_retry_ns_ = 0;
-  vm::lcd_agent lcd_;
+  sim::lcd_panel panel_;
   vm::key_feeder keys_;
-  request_timing timing_;
-  flash_requests flash_;
+  vm::request_timing timing_;
+  vm::flash_requests flash_;
 };
 
 int open_channel(const char* path) {
@@ -525,6 +373,5 @@ int main(int argc, char** argv) {
   d.attach();
   if (write(ready, "r", 1) != 1) fail(std::string("ready: ") + strerror(errno));
   close(ready);
-  d.run(control, listener_socket);
-  return 0;
+  return d.run(control, listener_socket);
 }
