@@ -197,7 +197,8 @@ class Run:
     """What one boot left behind."""
 
     def __init__(self, ending, seconds, console, transcript_text, flash):
-        # "restart", "power-off", "timeout", "cut" or "QEMU ..."
+        # "restart", "power-off", "timeout", "cut", "device fault: ..." or
+        # "QEMU ..."
         self.ending = ending
         self.seconds = seconds
         self.console = console
@@ -326,7 +327,14 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None, watch=No
             ending = "power-off"
         else:
             ending = "QEMU ended with status %d: %s" % (process.returncode, qemu_output.strip())
-    return Run(ending, seconds, console, transcript_text, flash)
+    run = Run(ending, seconds, console, transcript_text, flash)
+    # A run in which the program broke a device's rules has failed, however
+    # the guest ended: its devices wrote what was broken in place of the
+    # last line.
+    faults = [text for _, _, text in run.lines("fault")]
+    if faults and ending in ("restart", "power-off"):
+        run.ending = "device fault: " + "; ".join(faults)
+    return run
 
 
 class _TranscriptReader:
