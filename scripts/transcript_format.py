@@ -19,6 +19,7 @@ KINDS = {
     "net": "net",
     "flash": "flash",
     "restart": "restart",
+    "port": "port",
     "fault": "fault",
     "end": "end",
 }

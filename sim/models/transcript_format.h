@@ -31,6 +31,7 @@ constexpr char key[] = "key";          // "press <name>" / "release <name>"
 constexpr char net[] = "net";          // an interface, route or datagram request
 constexpr char flash[] = "flash";      // a request to a flash partition
 constexpr char restart[] = "restart";  // the restart request, or its refusal
+constexpr char port[] = "port";        // the emulated phone: port requests and violations counted
 constexpr char fault[] = "fault";      // a device's rules broken
 constexpr char end[] = "end";          // "exit": the process ended by exit
 }  // namespace kind

@@ -287,7 +287,7 @@ class devices {
   // instead (and returns false).
   bool last_lines(const char* kind, const std::string& text) {
     int64_t ms = run_ms(now_ns());
-    line(ms, "port",
+    line(ms, transcript_format::kind::port,
          std::to_string(panel_.requests()) + " requests, " +
              std::to_string(panel_.violations().total()) + " bus protocol violations");
     std::string fault = panel_.violations_text();
