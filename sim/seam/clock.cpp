@@ -1,9 +1,8 @@
 #include "sim/seam/clock.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/real.h"
+#include "sim/seam/settings.h"
 
-#include <stdlib.h>
-#include <string.h>
 #include <sys/time.h>
 #include <time.h>
 
@@ -41,8 +40,7 @@ state& st() {
   if (!s.initialised) {
     s.initialised = true;
     s.start_mono_us = mono_us();
-    const char* mode = getenv("RUK_SIM_CLOCK");
-    if (mode != nullptr && strcmp(mode, "virtual") == 0) {
+    if (settings::is(setting::clock, "virtual")) {
       s.virtual_time = true;
       s.virtual_us = host_us();
     }

@@ -1,7 +1,6 @@
 #include "sim/seam/keypad_model.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -11,7 +10,7 @@
 #include "sim/seam/clock.h"
 #include "sim/models/phone_wire.h"
 #include "sim/seam/fd_table.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/transcript.h"
 #include "sim/seam/real.h"
 
@@ -162,34 +161,33 @@ int64_t keypad::wake_at_us() {
 
 namespace {
 
-void set_up_from_environment() {
-  const char* where = getenv("RUK_SIM_KEYPAD");
-  std::string path = where != nullptr && *where != 0 ? where : "/dev/keypad";
+void set_up_from_settings() {
+  const std::string& path = settings::value(setting::keypad);
   if (path == "missing") {
-    keypad::attach_missing("/dev/keypad");
+    keypad::attach_missing(row_of(setting::keypad).fallback);
   } else if (path[0] == '/') {
     keypad::attach(path);
   } else {
-    setting_error("RUK_SIM_KEYPAD", "\"" + path + "\" is neither \"missing\" nor an absolute path");
+    settings::refuse(setting::keypad,
+                     "\"" + path + "\" is neither \"missing\" nor an absolute path");
   }
-  const char* feed = getenv("RUK_SIM_KEYS_FD");
-  if (feed != nullptr && *feed != 0) {
-    char* rest = nullptr;
-    long fd = strtol(feed, &rest, 10);
-    if (*rest != 0 || fd < 0 || fd > INT_MAX || fcntl(static_cast<int>(fd), F_GETFD) < 0) {
-      setting_error("RUK_SIM_KEYS_FD", "\"" + std::string(feed) + "\" is not an open descriptor");
+  if (settings::given(setting::keys_fd)) {
+    int fd = static_cast<int>(settings::number(setting::keys_fd));
+    if (fcntl(fd, F_GETFD) < 0) {
+      settings::refuse(setting::keys_fd, "\"" + std::to_string(fd) + "\" is not an open descriptor");
     }
-    keypad::model()->feed_from(static_cast<int>(fd));
+    keypad::model()->feed_from(fd);
   }
-  const char* script = getenv("RUK_SIM_KEYS");
-  if (script == nullptr) return;
+  if (!settings::given(setting::keys)) return;
   std::vector<key_event> events;
   std::string error;
-  if (!parse_key_script(script, &events, &error)) setting_error("RUK_SIM_KEYS", error);
+  if (!parse_key_script(settings::value(setting::keys), &events, &error)) {
+    settings::refuse(setting::keys, error);
+  }
   for (const key_event& e : events) keypad::model()->schedule(e);
 }
 
-setup_registration from_environment(set_up_from_environment);
+setup_registration from_settings(set_up_from_settings);
 
 }  // namespace
 }  // namespace sim

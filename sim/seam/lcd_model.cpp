@@ -1,5 +1,5 @@
 #include "sim/seam/lcd_model.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -31,37 +31,28 @@ class port_file : public file {
   lcd_model& model_;
 };
 
-void set_up_from_environment() {
+void set_up_from_settings() {
   lcd_model& model = lcd_model::instance();
-  const char* path = getenv("RUK_SIM_PORT");
-  if (path != nullptr && *path == 0) setting_error("RUK_SIM_PORT", "set but empty");
-  const char* fault_text = getenv("RUK_SIM_PORT_FAULT");
   lcd_faults faults;
   std::string error;
-  if (fault_text != nullptr && !lcd_parse_faults(fault_text, &faults, &error))
-    setting_error("RUK_SIM_PORT_FAULT", error);
-  const char* png = getenv("RUK_SIM_LCD_PNG");
-  const char* dots = getenv("RUK_SIM_LCD_DOTS");
+  if (!lcd_parse_faults(settings::value(setting::port_fault), &faults, &error))
+    settings::refuse(setting::port_fault, error);
 
-  model.attach(path != nullptr ? path : lcd_model::default_path);
+  model.attach(settings::value(setting::port));
   model.set_faults(faults);
-  if (png != nullptr) model.set_png_path(png);
-  if (dots != nullptr) model.set_dots_path(dots);
+  model.set_png_path(settings::value(setting::lcd_png));
+  model.set_dots_path(settings::value(setting::lcd_dots));
   on_settle([] { lcd_model::instance().settle(); });
   on_run_end([] { return lcd_model::instance().violations_text(); });
 }
 
-setup_registration registration(set_up_from_environment);
+setup_registration registration(set_up_from_settings);
 
 }  // namespace
 
 bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* error) {
   lcd_faults parsed;
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find(',', start);
-    if (end == std::string::npos) end = text.size();
-    std::string name = text.substr(start, end - start);
+  for (const std::string& name : split_list(text)) {
     if (name == "missing") {
       parsed.missing = true;
     } else if (name == "busy") {
@@ -70,7 +61,6 @@ bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* 
       *error = "unknown fault \"" + name + "\" (known: missing, busy)";
       return false;
     }
-    start = end + 1;
   }
   *faults = parsed;
   return true;

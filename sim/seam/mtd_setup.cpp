@@ -1,11 +1,11 @@
-// The MTD model's settings: sizes, the state folder and injected faults, from
-// the environment at the first simulated call.
+// The MTD model's settings: sizes, the state folder and injected faults, taken
+// at the first simulated call.
 #include <stdlib.h>
 #include <unistd.h>
 
 #include "sim/seam/fd_table.h"
 #include "sim/seam/mtd_model.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 
 namespace sim {
 
@@ -30,12 +30,7 @@ bool mtd::parse_size(const std::string& text, uint32_t* size) {
 
 bool mtd::parse_faults(const std::string& list, std::vector<fault>* out, std::string* error) {
   std::vector<fault> found;
-  size_t from = 0;
-  while (from <= list.size()) {
-    size_t comma = list.find(',', from);
-    std::string entry =
-        list.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-    from = comma == std::string::npos ? list.size() + 1 : comma + 1;
+  for (const std::string& entry : split_list(list)) {
     if (entry.empty()) continue;
     auto bad = [&](const std::string& why) {
       *error = "\"" + entry + "\": " + why;
@@ -84,65 +79,41 @@ bool mtd::parse_faults(const std::string& list, std::vector<fault>* out, std::st
 
 namespace {
 
-mtd::geometry geometry_from_environment(int partition, mtd::geometry g) {
-  std::string prefix = "RUK_SIM_MTD" + std::to_string(partition);
-  std::string size_name = prefix + "_SIZE";
-  std::string erase_name = prefix + "_ERASESIZE";
-  if (const char* v = getenv(size_name.c_str())) {
-    if (!mtd::parse_size(v, &g.size)) {
-      setting_error(
-          size_name.c_str(),
-          "\"" + std::string(v) + "\" is no size in bytes (such as 8388608, 0x800000 or 8M)");
-    }
+// A partition's geometry from its two size settings.
+mtd::geometry geometry_from_settings(setting size, setting erasesize) {
+  mtd::geometry g;
+  const std::string& s = settings::value(size);
+  if (!mtd::parse_size(s, &g.size)) {
+    settings::refuse(size, "\"" + s + "\" is no size in bytes (such as 8388608, 0x800000 or 8M)");
   }
-  if (const char* v = getenv(erase_name.c_str())) {
-    if (!mtd::parse_size(v, &g.erasesize)) {
-      setting_error(erase_name.c_str(),
-                    "\"" + std::string(v) + "\" is no size in bytes (such as 65536 or 64K)");
-    }
+  const std::string& e = settings::value(erasesize);
+  if (!mtd::parse_size(e, &g.erasesize)) {
+    settings::refuse(erasesize, "\"" + e + "\" is no size in bytes (such as 65536 or 64K)");
   }
   if (g.size % g.erasesize != 0) {
-    setting_error(size_name.c_str(), std::to_string(g.size) +
-                                         " is no whole number of erase blocks of " +
-                                         std::to_string(g.erasesize) + " bytes");
+    settings::refuse(size, std::to_string(g.size) + " is no whole number of erase blocks of " +
+                               std::to_string(g.erasesize) + " bytes");
   }
   return g;
 }
 
-std::string setting(const char* name) {
-  const char* v = getenv(name);
-  return v != nullptr ? v : "";
+void set_up_from_settings() {
+  std::string folder = settings::given(setting::flash_dir)
+                           ? settings::value(setting::flash_dir)
+                           : "/tmp/ruk-sim-flash-" + std::to_string(static_cast<unsigned>(getuid()));
+  mtd::serve(4, folder, geometry_from_settings(setting::mtd4_size, setting::mtd4_erasesize));
+  mtd::serve(5, folder, geometry_from_settings(setting::mtd5_size, setting::mtd5_erasesize));
+  if (settings::is(setting::flash_chip, "amd")) mtd::set_chip(mtd::chip::amd);
+  if (settings::is(setting::flash_timing, "nor")) mtd::set_timing(true);
+  std::vector<mtd::fault> faults;
+  std::string error;
+  if (!mtd::parse_faults(settings::value(setting::flash_fault), &faults, &error)) {
+    settings::refuse(setting::flash_fault, error);
+  }
+  for (const mtd::fault& f : faults) mtd::inject(f);
 }
 
-void set_up_from_environment() {
-  const char* dir = getenv("RUK_SIM_FLASH_DIR");
-  std::string folder =
-      dir != nullptr && *dir != 0
-          ? dir
-          : "/tmp/ruk-sim-flash-" + std::to_string(static_cast<unsigned>(getuid()));
-  mtd::serve(4, folder, geometry_from_environment(4, mtd::default_mtd4));
-  mtd::serve(5, folder, geometry_from_environment(5, mtd::default_mtd5));
-  std::string chip = setting("RUK_SIM_FLASH_CHIP");
-  if (chip == "amd") {
-    mtd::set_chip(mtd::chip::amd);
-  } else if (!chip.empty() && chip != "intel") {
-    setting_error("RUK_SIM_FLASH_CHIP", "\"" + chip + "\" is neither intel nor amd");
-  }
-  std::string timing = setting("RUK_SIM_FLASH_TIMING");
-  if (timing == "nor") {
-    mtd::set_timing(true);
-  } else if (!timing.empty() && timing != "none") {
-    setting_error("RUK_SIM_FLASH_TIMING", "\"" + timing + "\" is neither nor nor none");
-  }
-  if (const char* list = getenv("RUK_SIM_FLASH_FAULT")) {
-    std::vector<mtd::fault> faults;
-    std::string error;
-    if (!mtd::parse_faults(list, &faults, &error)) setting_error("RUK_SIM_FLASH_FAULT", error);
-    for (const mtd::fault& f : faults) mtd::inject(f);
-  }
-}
-
-setup_registration from_environment(set_up_from_environment);
+setup_registration from_settings(set_up_from_settings);
 
 }  // namespace
 }  // namespace sim

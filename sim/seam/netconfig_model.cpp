@@ -15,7 +15,7 @@
 #include "sim/seam/fd_table.h"
 #include "sim/models/net_table.h"
 #include "sim/models/netconfig_decode.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/transcript.h"
 #include "sim/seam/real.h"
 
@@ -67,44 +67,29 @@ std::string socket_text(int domain, int type, int protocol) {
          " protocol " + std::to_string(protocol);
 }
 
-void set_up_from_environment() {
-  const char* mode = getenv("RUK_SIM_NET");
-  std::string m = mode != nullptr ? mode : "";
+void set_up_from_settings() {
   std::string why;
-  if (m == "kernel") {
+  if (settings::is(setting::net, "kernel")) {
     if (!netconfig::set_mode(netconfig::mode::kernel, &why))
-      setting_error("RUK_SIM_NET", "kernel mode refused: " + why);
-  } else if (m == "refuse") {
+      settings::refuse(setting::net, "kernel mode refused: " + why);
+  } else if (settings::is(setting::net, "refuse")) {
     netconfig::set_mode(netconfig::mode::refuse, nullptr);
-  } else if (!m.empty() && m != "record") {
-    setting_error("RUK_SIM_NET", "\"" + m + "\" is none of record, kernel, refuse");
   }
-  const char* eth0 = getenv("RUK_SIM_ETH0");
-  std::string e = eth0 != nullptr ? eth0 : "";
-  if (e == "missing") {
-    netconfig::set_eth0_present(false);
-  } else if (!e.empty() && e != "present") {
-    setting_error("RUK_SIM_ETH0", "\"" + e + "\" is neither missing nor present");
-  }
-  const char* link = getenv("RUK_SIM_ETH0_LINK");
-  if (link != nullptr && *link != 0) {
+  if (settings::is(setting::eth0, "missing")) netconfig::set_eth0_present(false);
+  if (settings::given(setting::eth0_link)) {
     std::vector<uint32_t> hosts;
-    std::string list = link;
-    for (size_t from = 0; from <= list.size();) {
-      size_t comma = std::min(list.find(',', from), list.size());
-      std::string host = list.substr(from, comma - from);
+    for (const std::string& host : settings::list(setting::eth0_link)) {
       in_addr a;
       if (inet_pton(AF_INET, host.c_str(), &a) != 1) {
-        setting_error("RUK_SIM_ETH0_LINK", "\"" + host + "\" is no IPv4 address");
+        settings::refuse(setting::eth0_link, "\"" + host + "\" is no IPv4 address");
       }
       hosts.push_back(ntohl(a.s_addr));
-      from = comma + 1;
     }
     netconfig::set_link_hosts(hosts);
   }
 }
 
-setup_registration from_environment(set_up_from_environment);
+setup_registration from_settings(set_up_from_settings);
 
 }  // namespace
 

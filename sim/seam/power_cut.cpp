@@ -7,7 +7,7 @@
 
 #include "sim/seam/clock.h"
 #include "sim/seam/fd_table.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/transcript.h"
 
 namespace sim {
@@ -60,19 +60,19 @@ bool whole_number(const std::string& text, int64_t* n) {
   return true;
 }
 
-void set_up_from_environment() {
-  const char* v = getenv("RUK_SIM_POWER_CUT");
-  if (v == nullptr) return;
+void set_up_from_settings() {
+  if (!settings::given(setting::power_cut)) return;
+  const std::string& v = settings::value(setting::power_cut);
   power_cut_moment moment;
   if (!parse_power_cut(v, &moment)) {
-    setting_error("RUK_SIM_POWER_CUT", "\"" + std::string(v) +
-                                           "\" is neither microseconds (such as 2500000) nor "
-                                           "KIND:N+MICROSECONDS (such as flash:12+1500)");
+    settings::refuse(setting::power_cut, "\"" + v +
+                                             "\" is neither microseconds (such as 2500000) nor "
+                                             "KIND:N+MICROSECONDS (such as flash:12+1500)");
   }
   arm_power_cut(moment);
 }
 
-setup_registration from_environment(set_up_from_environment);
+setup_registration from_settings(set_up_from_settings);
 
 }  // namespace
 

@@ -11,7 +11,7 @@ namespace sim {
 constexpr int restart_exit_status = transcript_format::status::restart;
 
 // RUK_SIM_REBOOT=fail makes reboot() fail instead (EPERM), as it would for a
-// process without the right to restart.
+// process without the right to restart; restart (the default) ends the run.
 void set_reboot_fails(bool fails);
 
 }  // namespace sim

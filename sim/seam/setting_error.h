@@ -1,6 +1,10 @@
-// Simulator settings come from the environment. One that cannot be used ends
-// the run before the program gets anywhere, with a message that names the
-// variable and what is wrong with it, and a status of its own.
+// Simulator settings come from the environment, through one table
+// (sim/seam/settings.h). Every one that cannot be used ends the run at set-up,
+// before the program gets anywhere, with a message that names the variable
+// and what is wrong with it, and a status of its own: an unknown word for a
+// choice (RUK_SIM_CLOCK, RUK_SIM_REBOOT ...), a number out of its range, a
+// script, size or fault its model cannot read, a transcript file that cannot
+// be opened for appending.
 #pragma once
 
 #include <string>

@@ -1,10 +1,13 @@
 #include "sim/seam/transcript.h"
 
+#include <errno.h>
 #include <stdio.h>
-#include <stdlib.h>
+#include <string.h>
 
 #include "sim/models/transcript_format.h"
 #include "sim/seam/clock.h"
+#include "sim/seam/fd_table.h"
+#include "sim/seam/settings.h"
 
 namespace sim {
 namespace {
@@ -16,15 +19,33 @@ struct log {
   void (*observer)(const std::string& kind, const std::string& text) = nullptr;
 };
 
+// The transcript's file, opened for appending; nullptr when none is set.
+FILE* open_file() {
+  if (!settings::given(setting::transcript)) return nullptr;
+  const std::string& path = settings::value(setting::transcript);
+  FILE* f = fopen(path.c_str(), "a");
+  if (f == nullptr) {
+    std::string why = strerror(errno);
+    settings::refuse(setting::transcript, "cannot open " + path + " for appending: " + why);
+  }
+  return f;
+}
+
 log& the_log() {
   static log* l = new log;  // usable from static destructors too
   if (!l->opened) {
     l->opened = true;
-    const char* path = getenv("RUK_SIM_TRANSCRIPT");
-    if (path != nullptr && *path != 0) l->out = fopen(path, "a");
+    l->out = open_file();
   }
   return *l;
 }
+
+// A run whose transcript cannot be written stops at set-up, before the
+// program starts. The file is kept open only from the first line on, so that
+// until then the program's descriptors are numbered as in a run without one.
+setup_registration check_at_setup([] {
+  if (FILE* f = open_file()) fclose(f);
+});
 
 }  // namespace
 

@@ -15,7 +15,7 @@
 #include "sim/models/netconfig_decode.h"
 #include "sim/seam/netconfig_model.h"
 #include "sim/seam/port69.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/real.h"
 
@@ -24,18 +24,13 @@ namespace {
 
 int port69_redirect = 0;  // 0: datagrams for port 69 go to port 69
 
-void set_up_from_environment() {
-  const char* v = getenv("RUK_SIM_PORT69");
-  if (v == nullptr || *v == 0) return;
-  char* rest = nullptr;
-  long port = strtol(v, &rest, 10);
-  if (*rest != 0 || port < 1 || port > 65535) {
-    setting_error("RUK_SIM_PORT69", "\"" + std::string(v) + "\" is no port number from 1 to 65535");
+void set_up_from_settings() {
+  if (settings::given(setting::port69)) {
+    port69_redirect = static_cast<int>(settings::number(setting::port69));
   }
-  port69_redirect = static_cast<int>(port);
 }
 
-setup_registration from_environment(set_up_from_environment);
+setup_registration from_settings(set_up_from_settings);
 
 }  // namespace
 

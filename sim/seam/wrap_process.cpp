@@ -7,12 +7,13 @@
 #include <unistd.h>
 
 #include "sim/seam/run_end.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/transcript.h"
 
 namespace sim {
 namespace {
-int fails = -1;  // -1: not yet read from the environment
+int fails = -1;  // -1: not yet taken from the settings
 }
 
 void set_reboot_fails(bool f) {
@@ -25,8 +26,7 @@ extern "C" int __wrap_reboot(int command) {
   using namespace sim;
   settle();
   if (fails < 0) {
-    const char* v = getenv("RUK_SIM_REBOOT");
-    fails = v != nullptr && strcmp(v, "fail") == 0 ? 1 : 0;
+    fails = settings::is(setting::reboot, "fail") ? 1 : 0;
   }
   char text[32];
   snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(command));
