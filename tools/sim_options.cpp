@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "sim/models/keypad_script.h"
+#include "sim/seam/settings_table.h"
 
 namespace ruk_sim {
 
@@ -82,6 +83,24 @@ std::string usage() {
          "               [--program PATH] [-- RUK-ARGUMENTS...]\n";
 }
 
+namespace {
+
+// The simulator's settings, one entry of two lines each, from their table.
+std::string settings_help() {
+  std::string text =
+      "Simulator settings reach the program from the environment (unset or empty:\n"
+      "the default; ruk-sim's options set the flash folder, transcript, keys and\n"
+      "pictures themselves). A value that cannot be used stops the run (98).\n";
+  for (const sim::setting_row& row : sim::setting_rows) {
+    text += std::string("  ") + row.name + "=" + row.form;
+    if (*row.fallback != 0) text += std::string(", default ") + row.fallback;
+    text += std::string("\n      ") + row.help + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string help() {
   return usage() +
          "\n"
@@ -106,7 +125,8 @@ std::string help() {
          "Keys: 0-9 digit, . or * next octet, Backspace delete, Tab next screen,\n"
          "r reset the addresses, Enter update, q quit, Esc leave ruk-sim.\n"
          "Without a terminal, a scripted run prints every screen as a line of text.\n"
-         "Other simulator settings (RUK_SIM_*) reach the program from the environment.\n"
+         "\n" +
+         settings_help() +
          "\n"
          "Exit status: the program's (0 ended, 1 bad arguments, 99 restarted the\n"
          "phone, 98 a bad simulator setting, 97 a device's rules broken, such as the\n"

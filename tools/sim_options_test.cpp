@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "sim/seam/settings_table.h"
 #include "tools/sim_options.h"
 
 namespace {
@@ -151,6 +154,18 @@ TEST_F(SimOptions, TheDefaultStateFolderIsMadeAndKept) {
   std::string text;
   kept >> text;
   EXPECT_EQ(text, "kept");
+}
+
+// --help lists every simulator setting of the table, and names no other.
+TEST(SimHelp, NamesEverySimulatorSettingAndNoOther) {
+  std::string help = ruk_sim::help();
+  std::set<std::string> named, table;
+  const std::regex name("RUK_SIM_[A-Z0-9_]+");
+  for (std::sregex_iterator m(help.begin(), help.end(), name), end; m != end; ++m) {
+    named.insert(m->str());
+  }
+  for (const sim::setting_row& row : sim::setting_rows) table.insert(row.name);
+  EXPECT_EQ(named, table);
 }
 
 }  // namespace
