@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/update.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/mtd_model.h"
 
 namespace {
@@ -23,8 +23,7 @@ class Flash : public testing::Test {
     char pattern[] = "/tmp/ruk-flash-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
-    sim::run_setup_once();
-    sim::mtd::clear_faults();
+    sim::fresh_phone();
     sim::mtd::serve(5, dir, geometry);
     fd = open(mtd5_path, O_RDWR);
     ASSERT_GE(fd, 0);

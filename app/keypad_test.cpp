@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <unistd.h>
 
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/keypad_model.h"
 #include "sim/models/keypad_script.h"
 
@@ -15,10 +15,8 @@ namespace {
 class InCaGetKey : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
+    sim::fresh_phone();
     keypad = sim::keypad::model();
-    keypad->clear();
-    sim::keypad::attach("/dev/keypad");
     kbd_fd = open("/dev/keypad", O_RDONLY);
     ASSERT_GE(kbd_fd, 0);
   }

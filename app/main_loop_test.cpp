@@ -8,7 +8,7 @@
 #include "app/keypad.h"
 #include "lib/ctimestamp.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ void stop_loop(void*, void*) {
 }
 
 TEST(MainLoop, AFailingSelectIsTriedAgainAndTheTimersStillRun) {
-  sim::run_setup_once();
+  sim::fresh_phone();
   sim::clock::use_virtual(true);
   ctimestamp::now();  // the program's first reading sets the clock
   // A descriptor that is not open: every select on it fails (EBADF).

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/netconfig_model.h"
 
 namespace {
@@ -17,10 +17,7 @@ using lines = std::vector<std::string>;
 class NetSetup : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
-    sim::netconfig::set_mode(sim::netconfig::mode::record, nullptr);
-    sim::netconfig::set_eth0_present(true);
-    sim::netconfig::clear_requests();
+    sim::fresh_phone();
   }
   static const lines& requests() { return sim::netconfig::requests(); }
   static std::string route_via(const char* gateway) {

@@ -7,7 +7,7 @@
 #include "app/keypad.h"
 #include "lib/ctimestamp.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/keypad_model.h"
 
 namespace {
@@ -15,10 +15,9 @@ namespace {
 class WaitForKey : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
+    sim::fresh_phone();
     sim::clock::use_virtual(true);
     ctimestamp::now();  // the program's first reading sets the clock; not in the middle of a test
-    sim::keypad::model()->clear();
     kbd_fd = open("/dev/keypad", O_RDONLY);
     ASSERT_GE(kbd_fd, 0);
     start_us = sim::clock::now_us();

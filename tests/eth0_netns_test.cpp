@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/net_setup.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/netconfig_model.h"
 #include "tests/netns.h"
 
@@ -14,7 +14,7 @@ namespace {
 class RealEth0 : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
+    sim::fresh_phone();
     if (!ns.ready()) GTEST_SKIP() << "skipped: " << ns.why();
     ASSERT_TRUE(ns.enter());
     std::string why;

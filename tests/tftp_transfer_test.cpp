@@ -13,7 +13,7 @@
 
 #include "app/keypad.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/keypad_model.h"
 #include "sim/seam/port69.h"
 #include "tests/str_text.h"
@@ -40,8 +40,7 @@ std::string request(const std::string& name) {
 class Transfer : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
-    sim::keypad::model()->clear();
+    sim::fresh_phone();
     kbd_fd = -1;
   }
   void TearDown() override {

@@ -22,7 +22,7 @@
 #include "app/keypad.h"
 #include "display/matrix_display.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/keypad_model.h"
 #include "sim/models/keypad_script.h"
 #include "sim/seam/lcd_model.h"
@@ -126,7 +126,7 @@ void answer_error_screens() {
 class Update : public testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sim::run_setup_once();
+    sim::fresh_phone();
     theDisplay.SetDevice("/dev/inca-port");
     sim::on_settle(answer_error_screens);
   }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/transcript.h"
 
 namespace {
@@ -72,14 +72,11 @@ TEST(KeyScript, AFaultyWordIsNamedWithItsPlace) {
 class Keypad : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
+    sim::fresh_phone();
     sim::clock::use_virtual(true);
     model = sim::keypad::model();
-    model->clear();
-    sim::keypad::attach("/dev/keypad");
     fd = open("/dev/keypad", O_RDONLY);
     ASSERT_GE(fd, 0);
-    sim::transcript_clear();
   }
   void TearDown() override {
     close(fd);

@@ -18,7 +18,7 @@
 
 #include "sim/seam/child_test.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/mtd_model.h"
 #include "sim/seam/power_cut.h"
 #include "sim/seam/transcript.h"
@@ -40,10 +40,8 @@ class Flash : public testing::Test {
     char pattern[] = "/tmp/ruk-mtd-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir = pattern;
-    sim::run_setup_once();  // the environment's set-up must not replace this one later
+    sim::fresh_phone();
     sim::mtd::serve(5, dir, small);
-    sim::mtd::clear_faults();
-    sim::transcript_clear();
   }
   void TearDown() override {
     sim::mtd::clear_faults();

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/models/netconfig_decode.h"
 
 namespace {
@@ -20,10 +21,7 @@ namespace {
 class NetConfig : public testing::Test {
  protected:
   void SetUp() override {
-    sim::run_setup_once();
-    sim::netconfig::set_mode(sim::netconfig::mode::record, nullptr);
-    sim::netconfig::set_eth0_present(true);
-    sim::netconfig::clear_requests();
+    sim::fresh_phone();
   }
   static ifreq named(const char* name) {
     ifreq r;

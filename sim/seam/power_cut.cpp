@@ -107,4 +107,12 @@ void arm_power_cut(const power_cut_moment& moment) {
   cut_at_elapsed(clock::elapsed_us() + moment.us);
 }
 
+void disarm_power_cut() {
+  armed = power_cut_moment();
+  transcript_observe(nullptr);
+  clock::alarm_at_elapsed_us(0, nullptr);
+  itimerval off = {};
+  setitimer(ITIMER_REAL, &off, nullptr);
+}
+
 }  // namespace sim

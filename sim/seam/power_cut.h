@@ -40,5 +40,7 @@ bool parse_power_cut(const std::string& text, power_cut_moment* moment);
 // Counts the moment from now (the run's start when called at set-up): the
 // clock from its present elapsed time, the lines from the next one written.
 void arm_power_cut(const power_cut_moment& moment);
+// No cut is pending any more.
+void disarm_power_cut();
 
 }  // namespace sim
