@@ -1,26 +1,27 @@
-// ruk-sim's pictures and keys: frames read from the dots stream however it
-// is cut, half blocks at the right places, the keyboard as the keypad, event
-// lines, and the whole terminal picture.
+// The panel in a terminal: frames read from the dots stream however it is
+// cut, the panel's pixels at the right places among the half blocks, and
+// the whole terminal picture.
+#include "tools/panel_view.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tools/sim_view.h"
+#include "sim/models/lcd_render.h"
 
 namespace {
 
-using ruk_sim::key_action;
-using ruk_sim::lcd_frame;
-
-lcd_frame blank_frame() {
-  return lcd_frame(ruk_sim::lcd_rows, std::string(ruk_sim::lcd_columns, '.'));
+// A panel with the pixels (x, y) dark, the rest clear.
+sim::lcd_memory with_pixels(const std::vector<std::pair<int, int>>& dark) {
+  sim::lcd_memory m;
+  for (const auto& p : dark) m.page[p.second / 8][p.first] |= 1 << (p.second % 8);
+  return m;
 }
 
-std::string dots_text(const lcd_frame& f) {
-  std::string text;
-  for (const auto& row : f) text += row + "\n";
-  return text + "\n";
+// A frame as the LCD writes it to its dots stream.
+std::string dots_text(const sim::lcd_memory& frame) {
+  return sim::lcd_render_dots(frame) + "\n";
 }
 
 // The picture without its escape sequences, split at line ends.
@@ -44,137 +45,67 @@ std::vector<std::string> plain_lines(const std::string& picture) {
 }
 
 TEST(FrameReader, FramesArriveWholeHoweverTheStreamIsCut) {
-  lcd_frame a = blank_frame(), b = blank_frame();
-  a[0][0] = '#';
-  b[16][131] = '#';
+  sim::lcd_memory a = with_pixels({{0, 0}}), b = with_pixels({{131, 16}});
   std::string stream = dots_text(a) + dots_text(b) + dots_text(a).substr(0, 500);
   ruk_sim::frame_reader reader;
   int completions = 0;
   for (char c : stream) completions += reader.add(&c, 1);
   EXPECT_EQ(completions, 2);
   EXPECT_EQ(reader.count(), 2);
-  EXPECT_EQ(reader.last(), b) << "the partial third frame is not shown";
+  EXPECT_TRUE(reader.last() == b) << "the partial third frame is not shown";
   EXPECT_EQ(reader.fault(), "");
   std::string rest = dots_text(a).substr(500);
   EXPECT_TRUE(reader.add(rest.data(), rest.size()));
-  EXPECT_EQ(reader.last(), a);
+  EXPECT_TRUE(reader.last() == a);
 }
 
 TEST(FrameReader, AGarbledFrameIsSkippedAndNamed) {
   ruk_sim::frame_reader reader;
-  std::string bad = dots_text(blank_frame());
+  std::string bad = dots_text(sim::lcd_memory());
   bad[5] = 'x';
   EXPECT_FALSE(reader.add(bad.data(), bad.size()));
   EXPECT_EQ(reader.fault(), "a frame of 16 lines, not 17");
-  EXPECT_TRUE(reader.last().empty());
-  std::string good = dots_text(blank_frame());
+  EXPECT_EQ(reader.count(), 0);
+  EXPECT_TRUE(reader.last() == sim::lcd_memory()) << "a blank panel";
+  std::string good = dots_text(with_pixels({{7, 3}}));
   EXPECT_TRUE(reader.add(good.data(), good.size()));
   EXPECT_EQ(reader.count(), 1);
+  EXPECT_TRUE(reader.last() == with_pixels({{7, 3}}));
 }
 
-TEST(HalfBlocks, TwoPixelRowsPerLineAndTheLastRowAlone) {
-  lcd_frame f = blank_frame();
-  f[0][0] = '#';  // top half
-  f[1][1] = '#';  // bottom half
-  f[2][2] = '#';  // both halves of line 1
-  f[3][2] = '#';
-  f[16][131] = '#';  // the seventeenth row is the top of the ninth line
-  std::vector<std::string> lines = ruk_sim::half_blocks(f);
+// The panel's lines of a picture, without their borders.
+std::vector<std::string> panel_of(const ruk_sim::view& v) {
+  std::vector<std::string> lines = plain_lines(ruk_sim::compose(v, 140, 40));
+  std::vector<std::string> panel;
+  for (int i = 2; i < 2 + ruk_sim::lcd_lines; i++) {
+    const std::string& l = lines.at(i);
+    std::string bar = "│";
+    EXPECT_EQ(l.substr(0, bar.size()), bar);
+    EXPECT_EQ(l.substr(l.size() - bar.size()), bar);
+    panel.push_back(l.substr(bar.size(), l.size() - 2 * bar.size()));
+  }
+  return panel;
+}
+
+TEST(Compose, ThePanelInHalfBlocksTwoPixelRowsPerLineAndTheLastRowAlone) {
+  ruk_sim::view v;
+  v.frame = with_pixels({{0, 0},  // top half
+                         {1, 1},  // bottom half
+                         {2, 2},  // both halves of line 1
+                         {2, 3},
+                         {131, 16}});  // the seventeenth row is the top of the ninth line
+  std::vector<std::string> lines = panel_of(v);
   ASSERT_EQ(lines.size(), 9u);
   EXPECT_EQ(lines[0], "▀▄" + std::string(130, ' '));
   EXPECT_EQ(lines[1], "  █" + std::string(129, ' '));
   EXPECT_EQ(lines[8], std::string(131, ' ') + "▀");
-  EXPECT_EQ(ruk_sim::half_blocks(lcd_frame()), std::vector<std::string>(9, std::string(132, ' ')));
-}
-
-TEST(TerminalKeys, TheKeyboardAsTheKeypad) {
-  std::string typed =
-      std::string("19.2 ") + "\x7f\x08\tnrq\r\nx" + "\x1b[C\x1b[D\x1b[A\x1bOB\x1b[5~";
-  std::string keypad;
-  for (const auto& k : ruk_sim::decode_terminal_input(typed)) {
-    ASSERT_EQ(k.action, key_action::keypad);
-    keypad += k.keypad;
-  }
-  EXPECT_EQ(keypad,
-            "19*2*iicc"
-            "ugh"
-            "h"
-            "*icc");
-
-  for (const std::string leave : {"\x1b", "\x03", "\x04", "\x1bx"}) {
-    auto keys = ruk_sim::decode_terminal_input(leave);
-    ASSERT_FALSE(keys.empty()) << leave.size();
-    EXPECT_EQ(keys[0].action, key_action::leave);
-  }
-  EXPECT_TRUE(ruk_sim::decode_terminal_input("\x1b[1;5").empty()) << "an unfinished sequence";
-}
-
-TEST(TerminalKeys, LegendFitsTheWidth) {
-  std::vector<std::string> wide = ruk_sim::key_legend(134);
-  ASSERT_EQ(wide.size(), 1u);
-  EXPECT_EQ(wide[0],
-            "keys:   0-9 digit   . next octet   Backspace delete   Tab next screen   r reset   "
-            "Enter update   q quit   Esc leave ruk-sim");
-  std::vector<std::string> narrow = ruk_sim::key_legend(60);
-  EXPECT_GT(narrow.size(), 1u);
-  std::string joined;
-  for (const auto& l : narrow) {
-    EXPECT_LE(l.size(), 60u) << l;
-    joined += l;
-  }
-  EXPECT_NE(joined.find("Esc leave ruk-sim"), std::string::npos);
-}
-
-TEST(EventLines, OneLinePerEventWorthSeeing) {
-  std::string out;
-  ASSERT_TRUE(ruk_sim::event_line("2010\tscreen\t\"To Update by TFTP:\" \"Press any key: 1\"",
-                                  false, &out));
-  EXPECT_EQ(out, "   2.010  screen  \"To Update by TFTP:\" \"Press any key: 1\"");
-  ASSERT_TRUE(ruk_sim::event_line("12\tkey\tpress 1 22", false, &out));
-  EXPECT_EQ(out, "   0.012  key     press 1 22");
-  EXPECT_FALSE(ruk_sim::event_line("62\tkey\trelease 1 22", false, &out));
-  EXPECT_FALSE(ruk_sim::event_line("900\tflash\twrite mtd5 0+8192", false, &out));
-  EXPECT_FALSE(ruk_sim::event_line("900\tflash\tread mtd5 0+8192", false, &out));
-  ASSERT_TRUE(ruk_sim::event_line("900\tflash\twrite mtd5 0+8192 failed: EIO", false, &out));
-  EXPECT_EQ(out, "   0.900  flash   write mtd5 0+8192 failed: EIO");
-  ASSERT_TRUE(ruk_sim::event_line("900\tflash\twrite mtd5 0+8192", true, &out));
-  ASSERT_TRUE(ruk_sim::event_line("62\tkey\trelease 1 22", true, &out));
-  ASSERT_TRUE(ruk_sim::event_line("not a transcript line", false, &out));
-  EXPECT_EQ(out, "not a transcript line");
-}
-
-TEST(EventLines, ALongRunOfScreensWithOneTopRowIsShortened) {
-  EXPECT_EQ(ruk_sim::top_row("\"tftp\" \"512\""), "tftp");
-  EXPECT_EQ(ruk_sim::top_row("\"say \\\"hi\\\"\" \"\""), "say \\\"hi\\\"");
-  EXPECT_EQ(ruk_sim::top_row("\"\" \"x\""), "");
-  EXPECT_EQ(ruk_sim::top_row("no quote"), "");
-
-  ruk_sim::screen_runs runs(7);
-  std::vector<std::string> printed;
-  auto add = [&](const std::string& line, const std::string& top) {
-    for (const auto& l : runs.add(line, top)) printed.push_back(l);
-  };
-  add("key h", "");
-  for (int i = 0; i < 10; i++) add("tftp " + std::to_string(i), "tftp");
-  EXPECT_EQ(printed, std::vector<std::string>{"key h"}) << "a run is held until it ends";
-  for (int i = 0; i < 7; i++) add("writing " + std::to_string(i), "Writing");
-  add("flash close", "");
-  add("done", "Update");
-  for (const auto& l : runs.finish()) printed.push_back(l);
-  std::vector<std::string> expected = {
-      "key h",  "tftp 0", "tftp 1", "tftp 2", "          ...     4 more screens like these",
-      "tftp 7", "tftp 8", "tftp 9"};
-  for (int i = 0; i < 7; i++) expected.push_back("writing " + std::to_string(i));
-  expected.push_back("flash close");
-  expected.push_back("done");
-  EXPECT_EQ(printed, expected);
+  EXPECT_EQ(panel_of(ruk_sim::view()), std::vector<std::string>(9, std::string(132, ' ')));
 }
 
 TEST(Compose, ThePanelBetweenBordersThenStatusLegendAndTheNewestEvents) {
   ruk_sim::view v;
   v.title = "title";
-  v.frame = blank_frame();
-  v.frame[0][0] = '#';
+  v.frame = with_pixels({{0, 0}});
   v.status = "running";
   v.legend = {"keys: here"};
   for (int i = 0; i < 30; i++) v.events.push_back("event " + std::to_string(i));

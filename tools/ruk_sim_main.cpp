@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     fputs(ruk_sim::help().c_str(), stdout);
     return 0;
   }
-  ruk_sim::console console;
+  ruk_sim::console_mode console;
   if (!ruk_sim::check(&opts, &error) || !ruk_sim::choose_console(opts, &console, &error)) {
     fprintf(stderr, "ruk-sim: %s\n", error.c_str());
     return ruk_sim::exit_usage;

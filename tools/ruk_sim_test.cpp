@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sim_session.h"
+#include "tools/program_start.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ TEST_F(RukSim, AScriptedRunThatDoesNotEndIsStopped) {
 TEST(RukSimEnvironment, AnInteractiveRunHasTheFlashAsSlowAsANorChipUnlessSetOtherwise) {
   ruk_sim::options o;
   o.state_dir = "/state";
-  ruk_sim::console keyboard;
+  ruk_sim::console_mode keyboard;
   keyboard.draw = keyboard.keyboard = true;
   char* nothing[] = {nullptr};
   char set[] = "RUK_SIM_FLASH_TIMING=none";
@@ -169,7 +169,7 @@ TEST(RukSimEnvironment, AnInteractiveRunHasTheFlashAsSlowAsANorChipUnlessSetOthe
     return found;
   };
   EXPECT_EQ(timing(ruk_sim::program_environment(o, keyboard, false, nothing)), "nor;");
-  EXPECT_EQ(timing(ruk_sim::program_environment(o, ruk_sim::console(), true, nothing)), "")
+  EXPECT_EQ(timing(ruk_sim::program_environment(o, ruk_sim::console_mode(), true, nothing)), "")
       << "a scripted run keeps the flash fast";
   EXPECT_EQ(timing(ruk_sim::program_environment(o, keyboard, false, timing_set)), "none;");
 }

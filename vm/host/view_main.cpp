@@ -1,5 +1,5 @@
-// ruk-vm-view: the emulated phone's panel and events, live, as ruk-sim
-// shows the simulated phone's (tools/sim_view.h does the drawing).
+// ruk-vm-view: the emulated phone's panel and events, live, on the console
+// that ruk-sim shows the simulated phone on (tools/console.h).
 //
 //   ruk-vm-view TRANSCRIPT DOTS
 //
@@ -11,25 +11,13 @@
 // is printed as a line.
 #include <poll.h>
 #include <stdio.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "tools/sim_view.h"
+#include "tools/console.h"
 
 namespace {
-
-constexpr size_t max_events = 500;
-
-void write_all(const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(1, text.data() + done, text.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
 
 // A file read as it grows.
 class follower {
@@ -52,92 +40,6 @@ class follower {
   FILE* f_ = nullptr;
 };
 
-class viewer {
- public:
-  explicit viewer(bool draw) : draw_(draw) {
-    view_.title = "ruk on the emulated phone (QEMU Malta, big-endian MIPS): the LCD, 132 x 17";
-    view_.legend = {
-        "keys from the run's key script; the transcript on the guest's second serial port"};
-    view_.status = "the emulated phone starts";
-    if (draw_) write_all("\x1b[?25l\x1b[2J");
-  }
-
-  void transcript(const std::string& data) {
-    if (data.empty()) return;
-    if (pending_.empty() && !running_) {
-      running_ = true;
-      view_.status = "ruk is running on the emulated phone";
-    }
-    changed_ = true;
-    pending_ += data;
-    size_t end;
-    while ((end = pending_.find('\n')) != std::string::npos) {
-      std::string line = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      size_t tab1 = line.find('\t');
-      size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
-      bool screen =
-          tab2 != std::string::npos && line.compare(tab1 + 1, tab2 - tab1 - 1, "screen") == 0;
-      if (draw_ && screen) continue;  // the panel shows it
-      std::string text;
-      if (ruk_sim::event_line(line, false, &text))
-        event(text, screen ? ruk_sim::top_row(line.substr(tab2 + 1)) : "");
-    }
-  }
-
-  void dots(const std::string& data) {
-    if (frames_.add(data.data(), data.size())) changed_ = true;
-  }
-
-  void status(const std::string& text) {
-    view_.status = text;
-    event("ruk-vm-view: " + text, "");
-    changed_ = true;
-  }
-
-  // Draws the view again when something changed.
-  void redraw() {
-    if (!draw_ || !changed_) return;
-    changed_ = false;
-    winsize ws{};
-    int width = 134, height = 40;
-    if (ioctl(1, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
-      width = ws.ws_col;
-      height = ws.ws_row;
-    }
-    view_.frame = frames_.last();
-    write_all(ruk_sim::compose(view_, width, height));
-  }
-
-  void finish() {
-    if (draw_) {
-      changed_ = true;
-      redraw();
-      write_all("\r\n\x1b[?25h");
-    } else {
-      for (const std::string& line : printed_.finish()) write_all(line + "\n");
-    }
-  }
-
- private:
-  void event(const std::string& text, const std::string& screen_top) {
-    if (draw_) {
-      view_.events.push_back(text);
-      while (view_.events.size() > max_events) view_.events.pop_front();
-    } else {
-      for (const std::string& line : printed_.add(text, screen_top)) write_all(line + "\n");
-    }
-  }
-
-  bool draw_;
-  bool changed_ = true;
-  bool running_ = false;
-  ruk_sim::view view_;
-  ruk_sim::frame_reader frames_;
-  ruk_sim::screen_runs printed_;
-  std::string pending_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -147,27 +49,41 @@ int main(int argc, char** argv) {
   }
   follower transcript(argv[1]);
   follower dots(argv[2]);
-  viewer v(isatty(1) != 0);
-  std::string words;
+  ruk_sim::console_mode mode;
+  mode.draw = isatty(1) != 0;
+  mode.width = 134;  // when the terminal's size cannot be asked
+  mode.height = 40;
+  ruk_sim::console view(mode, false);
+  view.begin("ruk on the emulated phone (QEMU Malta, big-endian MIPS): the LCD, 132 x 17");
+  view.legend({"keys from the run's key script; the transcript on the guest's second serial port"});
+  view.status("the emulated phone starts");
+
+  ruk_sim::line_splitter transcript_lines, words;
+  bool running = false;
   bool input_open = true;
   while (input_open) {
     pollfd in = {0, POLLIN, 0};
+    std::string said;
     if (poll(&in, 1, 50) > 0) {
       char buffer[256];
       ssize_t n = read(0, buffer, sizeof buffer);
       if (n <= 0) input_open = false;
-      if (n > 0) words.append(buffer, static_cast<size_t>(n));
+      if (n > 0) said.assign(buffer, static_cast<size_t>(n));
     }
     // Screens first, so that a status that ends the run comes after them.
-    v.dots(dots.more());
-    v.transcript(transcript.more());
-    size_t end;
-    while ((end = words.find('\n')) != std::string::npos) {
-      v.status(words.substr(0, end));
-      words.erase(0, end + 1);
+    view.dots(dots.more());
+    std::string data = transcript.more();
+    if (!data.empty() && !running) {
+      running = true;
+      view.status("ruk is running on the emulated phone");
     }
-    v.redraw();
+    for (const std::string& line : transcript_lines.add(data)) view.transcript_line(line);
+    for (const std::string& word : words.add(said)) {
+      view.status(word);
+      view.event("ruk-vm-view: " + word);
+    }
+    view.redraw();
   }
-  v.finish();
+  view.finish();
   return 0;
 }
