@@ -50,6 +50,7 @@
 
 #include "bench/lossy_relay.h"
 #include "bench/seconds.h"
+#include "sim/models/transcript_format.h"
 
 extern char** environ;
 
@@ -523,7 +524,7 @@ std::string update_table(const options& opt, const std::string& ruk_update, cons
     double begin = tagged_number(read_file(timing), "start");
     *s = end - begin;
     std::string written = read_file(flash + "/mtd5");
-    bool restarted = WIFEXITED(status) && WEXITSTATUS(status) == 99;
+    bool restarted = WIFEXITED(status) && WEXITSTATUS(status) == transcript_format::status::restart;
     if (measure_memory) {
       std::istringstream lines(read_file(memory));
       std::string l;

@@ -127,7 +127,7 @@ TEST(Countdown, ABadKeyScriptStopsTheRunWithItsReason) {
   run_options o;
   o.keys = "@500 7 @x";
   run_result r = ruk_test::run_ruk(o);
-  EXPECT_EQ(r.status, 98);
+  EXPECT_EQ(r.status, transcript_format::status::setting_error);
   EXPECT_EQ(r.err,
             "ruk-sim: RUK_SIM_KEYS: word 3 \"@x\": \"@\" needs a whole number of milliseconds\n");
 }

@@ -28,7 +28,7 @@ TEST(RukEth0, KernelModeOutsideATestNamespaceStopsTheRun) {
   ruk_test::run_options o;
   o.env = {{"RUK_SIM_NET", "kernel"}};
   ruk_test::run_result r = ruk_test::run_ruk(o);
-  EXPECT_EQ(r.status, 98);
+  EXPECT_EQ(r.status, transcript_format::status::setting_error);
   EXPECT_EQ(r.err,
             "ruk-sim: RUK_SIM_NET: kernel mode refused: this process is not inside a network "
             "namespace made for a test (one bound at /run/netns/ruk-test-NAME)\n");

@@ -352,7 +352,7 @@ class PowerCutDrill : public testing::Test {
                 "Software not intact: / update needed, press key")
           << next.dump();
       EXPECT_FALSE(counted_down(next)) << next.dump();
-      EXPECT_EQ(next.status, 99) << next.dump();
+      EXPECT_EQ(next.status, transcript_format::status::restart) << next.dump();
       EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
     } else {
       next = run(dir, "");
@@ -380,7 +380,7 @@ TEST_F(PowerCutDrill, APowerCutAtAnyMomentOfTheUpdateLeavesAPhoneThatStartsOrUpd
   std::string reference_dir = old_flash();
   ruk_test::run_result reference = run(reference_dir, type_and_update);
   EXPECT_EQ(system(("rm -rf " + reference_dir).c_str()), 0);
-  ASSERT_EQ(reference.status, 99) << reference.dump();
+  ASSERT_EQ(reference.status, transcript_format::status::restart) << reference.dump();
   phase_map map;
   std::string why;
   ASSERT_TRUE(map.read(reference, &why)) << why << "\n" << reference.dump();

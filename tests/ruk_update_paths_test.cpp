@@ -114,7 +114,8 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
   std::string keys = type_and_update + " +20000 1 +1000 g +1000 1 +1000 h +20000 1 +1000 h";
   ruk_test::run_result r = run(keys, script, {{"RUK_SIM_FLASH_FAULT", "mtd5:write@60000"}});
 
-  ASSERT_EQ(r.status, 99) << "the restart after the retry\n" << r.dump();
+  ASSERT_EQ(r.status, transcript_format::status::restart) << "the restart after the retry\n"
+                                                          << r.dump();
   EXPECT_EQ(peer->transfers, 3);
   EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, last.size()), last);
   std::vector<std::string> shown = update_screens(r);
@@ -164,7 +165,7 @@ TEST_F(UpdatePaths, AStartAfterAnUpdateCutShortGoesToTheMenuAndNeverEndsUntilAnU
   // A key for the first screen, the quit key, a key for its screen, then
   // the addresses and update.
   ruk_test::run_result r = run("@500 1 +1000 g +1000 1 +500 " + type_addresses_and_update, script);
-  ASSERT_EQ(r.status, 99) << r.dump();
+  ASSERT_EQ(r.status, transcript_format::status::restart) << r.dump();
   std::vector<ruk_test::screen> shown = r.screens();
   ASSERT_GE(shown.size(), 4u);
   const std::vector<std::string> start = {
@@ -199,7 +200,7 @@ TEST_F(UpdatePaths, ADataLongerThan516BytesIsTheLastBlockWithAllItsBytes) {
   script.content = image_of(1484, &payload);
   script.faults = {{2, ruk_test::block_fault::oversize}};
   ruk_test::run_result r = run(type_and_update, script);
-  ASSERT_EQ(r.status, 99) << r.dump();
+  ASSERT_EQ(r.status, transcript_format::status::restart) << r.dump();
   EXPECT_EQ(peer->acks, (std::vector<int>{1, 2}));
   std::vector<std::string> counts;
   for (const ruk_test::screen& s : r.screens()) {

@@ -112,7 +112,8 @@ TEST_F(Update, ThroughTheGatewayTheImageIsWrittenOnEitherKindOfFlashChip) {
   for (const char* chip : {"intel", "amd"}) {
     ruk_test::run_result r =
         run({"10.77.0.2", server, gateway, "255.255.255.0"}, /*real_clock=*/true, chip);
-    ASSERT_EQ(r.status, 99) << chip << ": the simulated restart\n" << r.dump();
+    ASSERT_EQ(r.status, transcript_format::status::restart) << chip << ": the simulated restart\n"
+                                                            << r.dump();
     EXPECT_NE(r.out.find("ip = 10.77.0.2\ntftp = 10.99.0.1\ngw = 10.77.0.1\nnm = 255.255.255.0\n"),
               std::string::npos)
         << "out before the restart: " << r.out;

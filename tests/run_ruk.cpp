@@ -27,19 +27,15 @@ std::string temp_transcript() {
   return name.data();
 }
 
+// The transcript's lines; anything in the file that is no transcript line
+// is left out.
 std::vector<transcript_line> read_transcript(const std::string& path) {
   std::vector<transcript_line> lines;
   std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t a = line.find('\t');
-    size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
-    if (b == std::string::npos) continue;
-    transcript_line t;
-    t.ms = atol(line.substr(0, a).c_str());
-    t.kind = line.substr(a + 1, b - a - 1);
-    t.text = line.substr(b + 1);
-    lines.push_back(t);
+  std::string raw;
+  transcript_line line;
+  while (std::getline(in, raw)) {
+    if (transcript_format::split(raw, &line)) lines.push_back(line);
   }
   return lines;
 }
@@ -154,7 +150,7 @@ std::vector<screen> run_result::screens() const {
   std::vector<screen> shown;
   for (const transcript_line& t : transcript) {
     screen s;
-    if (t.kind == "screen" && parse_screen(t.text, &s)) {
+    if (t.kind == transcript_format::kind::screen && parse_screen(t.text, &s)) {
       s.ms = t.ms;
       shown.push_back(s);
     }
@@ -163,7 +159,7 @@ std::vector<screen> run_result::screens() const {
 }
 
 bool run_result::flash_changed() const {
-  for (const std::string& line : lines("flash")) {
+  for (const std::string& line : lines(transcript_format::kind::flash)) {
     if (line.rfind("erase ", 0) == 0 || line.rfind("write ", 0) == 0) return true;
   }
   return false;
@@ -173,36 +169,16 @@ std::string run_result::dump() const {
   std::string text = "status " + std::to_string(status) + ", signal " + std::to_string(signal) +
                      "\nstderr: " + err + "\ntranscript:\n";
   for (const transcript_line& t : transcript) {
-    text += std::to_string(t.ms) + "\t" + t.kind + "\t" + t.text + "\n";
+    text += transcript_format::join(t.ms, t.kind, t.text) + "\n";
   }
   return text;
 }
 
 bool parse_screen(const std::string& text, screen* out) {
-  std::string rows[2];
-  size_t p = 0;
-  for (int r = 0; r < 2; ++r) {
-    if (r == 1) {
-      if (p >= text.size() || text[p] != ' ') return false;
-      ++p;
-    }
-    if (p >= text.size() || text[p] != '"') return false;
-    ++p;
-    for (;;) {
-      if (p >= text.size()) return false;
-      char c = text[p++];
-      if (c == '"') break;
-      if (c == '\\' && p < text.size()) {
-        char next = text[p++];
-        if (next != '"' && next != '\\') rows[r] += '\\';
-        c = next;
-      }
-      rows[r] += c;
-    }
-  }
-  if (p != text.size()) return false;
-  out->top = rows[0];
-  out->bottom = rows[1];
+  std::string top, bottom;
+  if (!transcript_format::split_screen(text, &top, &bottom)) return false;
+  out->top = transcript_format::unquote_row(top);
+  out->bottom = transcript_format::unquote_row(bottom);
   return true;
 }
 

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/models/transcript_format.h"
+
 namespace ruk_test {
 
 struct run_options {
@@ -27,11 +29,8 @@ struct run_options {
   int limit_seconds = 60;
 };
 
-struct transcript_line {
-  long ms = 0;
-  std::string kind;
-  std::string text;
-};
+// A line of the transcript: ms, kind and text (sim/models/transcript_format.h).
+using transcript_line = transcript_format::line;
 
 // The two text rows of a "screen" line, unquoted ("\"" and "\\" undone;
 // the other escapes of the LCD model stay as written).

@@ -126,7 +126,7 @@ TEST_F(RealServer, TheUpdateDownloadsChecksWritesVerifiesAndRestarts) {
   start_server();
 
   ruk_test::run_result r = run_program();
-  ASSERT_EQ(r.status, 99) << "the simulated restart\n" << r.dump();
+  ASSERT_EQ(r.status, transcript_format::status::restart) << "the simulated restart\n" << r.dump();
   EXPECT_EQ(r.lines("restart"), std::vector<std::string>{"0x01234567"});
   EXPECT_NE(r.out.find("ip = 10.77.0.2\ntftp = 10.77.0.1\ngw = 10.77.0.1\nnm = 255.255.255.0\n"),
             std::string::npos)
