@@ -73,6 +73,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import vm_phone  # noqa: E402
+from transcript_format import KINDS  # noqa: E402
 from vm_phone import in_order, row_is, rows, screen_is  # noqa: E402
 
 # The update's payload (tests/vm_test.py's too), and the size of its head,
@@ -125,15 +126,15 @@ class Tracker:
         self.last_flash = None
 
     def feed(self, kind, text):
-        if kind == "restart":
+        if kind == KINDS["restart"]:
             self.phase = "restarted"
-        elif kind == "screen":
+        elif kind == KINDS["screen"]:
             top = rows(text)[:1]
             if top == ["tftp"] and self.phase is None:
                 self.phase = "download"
             elif top == ["Update Successful"] and self.phase is not None:
                 self.phase = "pause"
-        elif kind == "flash" and self.phase not in (None, "pause", "restarted"):
+        elif kind == KINDS["flash"] and self.phase not in (None, "pause", "restarted"):
             self.last_flash = text
             step = self.step_of(text.split())
             if step is not None:

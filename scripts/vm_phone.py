@@ -26,12 +26,14 @@ the guest's devices wrote on the second serial port (the simulator's
 """
 
 import os
-import re
 import shutil
 import signal
 import subprocess
 import sys
 import time
+
+import transcript_format
+from transcript_format import KINDS
 
 # The flash: block2mtd splits the virtio disk into mtd0..mtd5 with these
 # sizes (the last two are the simulator's default partitions), erase blocks
@@ -159,17 +161,14 @@ class Server:
                 self.process.wait()
 
 
-def parse_line(line):
-    """A transcript line's (ms, kind, text), or None for anything else."""
-    parts = line.split("\t", 2)
-    if len(parts) == 3 and parts[0].isdigit():
-        return int(parts[0]), parts[1], parts[2]
-    return None
+# A transcript line's (ms, kind, text), or None for anything else.
+parse_line = transcript_format.split
 
 
 def rows(screen):
-    """A transcript screen's two rows: '"To Update" "Press"' -> ['To Update', 'Press']."""
-    return re.findall(r'"((?:[^"\\]|\\.)*)"', screen)
+    """A transcript screen's two rows, escapes as written: '"To Update" "Press"'
+    -> ['To Update', 'Press']; [] for a text that is not a screen's."""
+    return transcript_format.split_screen(screen) or []
 
 
 def row_is(row, text):
@@ -210,14 +209,14 @@ class Run:
         last line that a power cut left unfinished is none."""
         out = []
         complete = self.transcript_text[:self.transcript_text.rfind("\n") + 1]
-        for line in complete.splitlines():
+        for line in complete.split("\n"):
             parsed = parse_line(line)
             if parsed is not None and (kind is None or parsed[1] == kind):
                 out.append(parsed)
         return out
 
     def screens(self):
-        return [text for _, _, text in self.lines("screen")]
+        return [text for _, _, text in self.lines(KINDS["screen"])]
 
 
 # At most 255 characters: QEMU's Malta board passes no more.
@@ -331,7 +330,7 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None, watch=No
     # A run in which the program broke a device's rules has failed, however
     # the guest ended: its devices wrote what was broken in place of the
     # last line.
-    faults = [text for _, _, text in run.lines("fault")]
+    faults = [text for _, _, text in run.lines(KINDS["fault"])]
     if faults and ending in ("restart", "power-off"):
         run.ending = "device fault: " + "; ".join(faults)
     return run
