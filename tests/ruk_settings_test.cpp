@@ -26,7 +26,7 @@ TEST(RukSettings, AnUnknownClockOrRebootOrAnUnwritableTranscriptStopsTheRun) {
     ruk_test::run_options o;
     o.env = {{c.name, c.value}};
     ruk_test::run_result r = ruk_test::run_ruk(o);
-    EXPECT_EQ(r.status, 98) << c.name;
+    EXPECT_EQ(r.status, transcript_format::status::setting_error) << c.name;
     EXPECT_EQ(r.err, c.message);
     EXPECT_EQ(r.out, "") << c.name << ": the program started";
   }
