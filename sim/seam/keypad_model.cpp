@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/clock.h"
 #include "sim/models/phone_wire.h"
 #include "sim/seam/fd_table.h"
@@ -15,6 +16,9 @@
 #include "sim/seam/real.h"
 
 namespace sim {
+
+namespace kind = transcript_format::kind;
+
 namespace {
 
 constexpr unsigned long read_event_request = PHONE_KEYPAD_READ_EVENT;
@@ -106,7 +110,7 @@ bool keypad::due(const key_event& e) const {
 }
 
 void keypad::log_taken(const key_event& e) {
-  transcript("key", key_event_text(e));
+  transcript(kind::key, key_event_text(e));
 }
 
 int keypad::ioctl(unsigned long request, void* arg) {

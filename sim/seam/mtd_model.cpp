@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/clock.h"
 #include "sim/seam/fd_table.h"
 #include "sim/seam/setting_error.h"
@@ -19,6 +20,9 @@
 #include "sim/seam/real.h"
 
 namespace sim {
+
+namespace kind = transcript_format::kind;
+
 namespace {
 
 // The phone's request codes (MIPS direction bits), whatever the host's are.
@@ -100,7 +104,7 @@ class partition_file : public file {
       return failed("read", range(at, n), EIO, "backing file");
     }
     pos_ += count;
-    transcript("flash", "read " + name_ + " " + range(at, count));
+    transcript(kind::flash, "read " + name_ + " " + range(at, count));
     return static_cast<ssize_t>(count);
   }
 
@@ -137,7 +141,7 @@ class partition_file : public file {
     }
     if (fails)
       return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
-    transcript("flash", "write " + name_ + " " + range(at, count));
+    transcript(kind::flash, "write " + name_ + " " + range(at, count));
     return static_cast<ssize_t>(count);
   }
 
@@ -160,13 +164,13 @@ class partition_file : public file {
 
   void close() override {
     __real_close(fd_);
-    transcript("flash", "close " + name_);
+    transcript(kind::flash, "close " + name_);
   }
 
  private:
   int failed(const std::string& what, const std::string& detail, int error,
              const std::string& why) {
-    transcript("flash", what + " " + name_ + " " + detail + " failed: " + why);
+    transcript(kind::flash, what + " " + name_ + " " + detail + " failed: " + why);
     return fail(error);
   }
 
@@ -180,7 +184,7 @@ class partition_file : public file {
     out->size = g_.size;
     out->erasesize = g_.erasesize;
     out->writesize = 1;
-    transcript("flash", "info " + name_ + " size " + std::to_string(g_.size) + " erasesize " +
+    transcript(kind::flash, "info " + name_ + " size " + std::to_string(g_.size) + " erasesize " +
                             std::to_string(g_.erasesize));
     return 0;
   }
@@ -207,7 +211,7 @@ class partition_file : public file {
       if (!erase_block(at, erased)) return failed("erase", what, EIO, "backing file");
     }
     if (fails) return failed("erase", what, EIO, "injected at " + std::to_string(f->offset));
-    transcript("flash", "erase " + name_ + " " + what);
+    transcript(kind::flash, "erase " + name_ + " " + what);
     return 0;
   }
 
@@ -282,7 +286,7 @@ int open_backing(const std::string& path, const std::string& setting, mtd::geome
 std::shared_ptr<file> open_partition(int number, int flags) {
   std::string name = "mtd" + std::to_string(number);
   if (find_fault(number, mtd::fault_kind::open) != nullptr) {
-    transcript("flash", "open " + name + " failed: injected");
+    transcript(kind::flash, "open " + name + " failed: injected");
     errno = ENODEV;
     return nullptr;
   }
@@ -292,11 +296,11 @@ std::shared_ptr<file> open_partition(int number, int flags) {
   int backing = open_backing(path, "RUK_SIM_MTD" + std::to_string(number) + "_SIZE", s.g);
   if (backing < 0) {
     int error = errno;
-    transcript("flash", "open " + name + " failed: " + path + ": " + strerror(error));
+    transcript(kind::flash, "open " + name + " failed: " + path + ": " + strerror(error));
     errno = error;
     return nullptr;
   }
-  transcript("flash", "open " + name);
+  transcript(kind::flash, "open " + name);
   int mode = flags & O_ACCMODE;
   return std::make_shared<partition_file>(number, backing, s.g, mode == O_RDWR || mode == O_WRONLY);
 }

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/fd_table.h"
 #include "sim/models/net_table.h"
 #include "sim/models/netconfig_decode.h"
@@ -20,6 +21,8 @@
 #include "sim/seam/real.h"
 
 namespace sim {
+
+namespace kind = transcript_format::kind;
 
 std::shared_ptr<file> make_kernel_socket(int fd);
 
@@ -163,7 +166,7 @@ void netconfig::clear_requests() {
 
 void netconfig::log(const std::string& line) {
   st().lines.push_back(line);
-  transcript("net", line);
+  transcript(kind::net, line);
 }
 
 int netconfig::open_socket(int domain, int type, int protocol) {

@@ -6,9 +6,13 @@
 
 #include <vector>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/transcript.h"
 
 namespace sim {
+
+namespace kind = transcript_format::kind;
+
 namespace {
 
 std::vector<std::string (*)()>& checks() {
@@ -20,7 +24,7 @@ struct end_of_run {
   end_of_run() {
     atexit([] {
       check_run_end(true);
-      transcript("end", "exit");
+      transcript(kind::end, "exit");
     });
   }
 };
@@ -41,7 +45,7 @@ void check_run_end(bool flush_output) {
   }
   if (faults.empty()) return;
   for (const std::string& fault : faults) {
-    transcript("fault", fault);
+    transcript(kind::fault, fault);
     fprintf(stderr, "ruk-sim: %s\n", fault.c_str());
   }
   if (flush_output) fflush(stdout);

@@ -6,12 +6,16 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/run_end.h"
 #include "sim/seam/settings.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/transcript.h"
 
 namespace sim {
+
+namespace kind = transcript_format::kind;
+
 namespace {
 int fails = -1;  // -1: not yet taken from the settings
 }
@@ -31,11 +35,11 @@ extern "C" int __wrap_reboot(int command) {
   char text[32];
   snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(command));
   if (fails == 1) {
-    transcript("restart", std::string(text) + " refused");
+    transcript(kind::restart, std::string(text) + " refused");
     errno = EPERM;
     return -1;
   }
   check_run_end(false);
-  transcript("restart", text);
+  transcript(kind::restart, text);
   _exit(restart_exit_status);
 }
