@@ -15,7 +15,8 @@
 
 // In-process tests call sim::run_setup_once() (below) before they set up any
 // model themselves: the environment's set-up otherwise runs at the first
-// simulated call and replaces theirs.
+// simulated call and replaces theirs. sim::fresh_phone()
+// (sim/seam/fresh_phone.h) does that and resets every model.
 namespace sim {
 
 // Makes a file for one open() with these flags; nullptr with errno set to

@@ -53,8 +53,8 @@
 //                                 on the simulated clock; default none (at once)
 // A partition file that exists with another size than the one set is an error
 // (the run stops with a message naming the file and both sizes). In-process
-// tests call sim::run_setup_once() before serve, or the environment's set-up
-// replaces theirs at the first simulated call.
+// tests call sim::run_setup_once() (or sim::fresh_phone()) before serve, or
+// the environment's set-up replaces theirs at the first simulated call.
 #pragma once
 
 #include <stdint.h>
