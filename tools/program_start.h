@@ -33,8 +33,7 @@ std::vector<std::string> program_environment(const options& opts, const console_
                                              bool with_script, char** from);
 
 // The program while it runs: its process and ruk-sim's ends of the pipes
-// (-1 when closed or not made). Copying is not meant: the descriptors are
-// owned once.
+// (-1 when closed or not made), which the holder closes as each stream ends.
 struct child {
   pid_t pid = -1;
   int keys = -1;  // write end: typed keys (interactive runs)
