@@ -4,17 +4,12 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <regex>
 #include <set>
 #include <string>
 
-namespace {
+#include "sim/seam/setting_names_test.h"
 
-std::set<std::string> table_names() {
-  std::set<std::string> names;
-  for (const sim::setting_row& row : sim::setting_rows) names.insert(row.name);
-  return names;
-}
+namespace {
 
 // The README's table of simulator settings names every setting of the
 // table, and none besides.
@@ -24,18 +19,14 @@ TEST(Settings, TheReadmeTableNamesEverySettingAndNoOther) {
   std::ifstream in(std::string(source) + "/README.md");
   ASSERT_TRUE(in) << "README.md";
   std::set<std::string> named;
-  const std::regex name("RUK_SIM_[A-Z0-9_]+");
   bool inside = false;
   for (std::string line; std::getline(in, line);) {
     if (line.compare(0, 3, "## ") == 0) inside = line == "## Simulator settings";
     if (!inside || line.compare(0, 3, "| `") != 0) continue;
     std::string variable_cell = line.substr(0, line.find(" | "));
-    for (std::sregex_iterator m(variable_cell.begin(), variable_cell.end(), name), end; m != end;
-         ++m) {
-      named.insert(m->str());
-    }
+    for (const std::string& n : sim::setting_names_in(variable_cell)) named.insert(n);
   }
-  EXPECT_EQ(named, table_names());
+  EXPECT_EQ(named, sim::setting_names_of_table());
 }
 
 TEST(Settings, ACommaListKeepsEveryEntryAsWritten) {
