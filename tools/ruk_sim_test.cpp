@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/models/transcript_format.h"
 #include "tools/program_start.h"
 
 namespace {
@@ -110,7 +111,9 @@ TEST_F(RukSim, AScriptedRunWithoutATerminalPrintsEveryScreenAndKeepsTheTranscrip
   // The transcript file holds the program's own lines, times included.
   std::vector<std::string> transcript = split_lines(read_file(dir + "/transcript"));
   ASSERT_FALSE(transcript.empty());
-  EXPECT_EQ(transcript.back().substr(transcript.back().find('\t')), "\tend\texit");
+  transcript_format::line last;
+  ASSERT_TRUE(transcript_format::split(transcript.back(), &last)) << transcript.back();
+  EXPECT_EQ(last.kind + "\t" + last.text, "end\texit");
   int screens = 0, releases = 0;
   for (const std::string& line : transcript) {
     screens += line.find("\tscreen\t") != std::string::npos;
@@ -264,10 +267,10 @@ TEST_F(RukSimTerminal, TheKeyboardDrivesThePhoneAndThePanelIsDrawnInPlace) {
   std::vector<std::string> presses;
   std::vector<std::string> screens;
   for (const std::string& line : split_lines(read_file(dir + "/transcript"))) {
-    size_t at = line.find('\t');
-    std::string rest = line.substr(at + 1);
-    if (rest.compare(0, 10, "key\tpress ") == 0) presses.push_back(rest.substr(10));
-    if (rest.compare(0, 7, "screen\t") == 0) screens.push_back(rest.substr(7));
+    transcript_format::line l;
+    if (!transcript_format::split(line, &l)) continue;
+    if (l.kind == "key" && l.text.compare(0, 6, "press ") == 0) presses.push_back(l.text.substr(6));
+    if (l.kind == "screen") screens.push_back(l.text);
   }
   EXPECT_EQ(presses, (std::vector<std::string>{"1 22", "1 22", "9 9", "2 17", "c 13", "g 20"}));
   EXPECT_NE(std::find(screens.begin(), screens.end(), "\"IP Address:\" \"192.█  .0  .0     next\""),
