@@ -21,6 +21,7 @@
 #include "sim/seam/port69.h"
 #include "sim/seam/power_cut.h"
 #include "sim/seam/restart.h"
+#include "sim/seam/settings_table.h"
 #include "sim/seam/transcript.h"
 
 namespace sim {
@@ -29,7 +30,7 @@ inline void fresh_phone() {
   run_setup_once();
   keypad::model()->clear();
   keypad::model()->feed_from(-1);
-  keypad::attach("/dev/keypad");
+  keypad::attach(row_of(setting::keypad).fallback);
   lcd_model& lcd = lcd_model::instance();
   lcd.reset();
   lcd.attach(lcd_model::default_path);

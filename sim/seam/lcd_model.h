@@ -30,6 +30,7 @@
 #include <string>
 
 #include "sim/models/lcd_panel.h"
+#include "sim/seam/settings_table.h"
 
 namespace sim {
 
@@ -44,7 +45,8 @@ bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* 
 
 class lcd_model {
  public:
-  static constexpr const char* default_path = "/dev/inca-port";
+  // The port driver's path unless RUK_SIM_PORT says otherwise.
+  static constexpr const char* default_path = setting_rows[static_cast<int>(setting::port)].fallback;
 
   // The process's one panel.
   static lcd_model& instance();
