@@ -1,5 +1,9 @@
-// Storage of str: the eleven buffer pools and the slots of heap strings.
+// Storage of str: the eleven buffer pools and the slots of heap strings,
+// and the end of the process when the heap has no more (lib/out_of_memory.h),
+// which every allocation of lib/ and display/ takes.
+#include <stdio.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "lib/out_of_memory.h"
 #include "lib/str.h"
@@ -105,4 +109,13 @@ void str::operator delete(void* p) {
   auto* s = static_cast<slot*>(p);
   s->next = free_slots;
   free_slots = s;
+}
+
+void out_of_memory(long long bytes) {
+  char message[96];
+  int n = snprintf(message, sizeof message, "ruk: out of memory (%lld bytes wanted)\n", bytes);
+  if (write(2, message, static_cast<size_t>(n)) < 0) {
+    // Nothing more can be done; the exit below says enough.
+  }
+  _exit(255);
 }
