@@ -4,6 +4,26 @@
 
 namespace {
 
+TEST(StrCompare, EqualityIgnoresCaseOrderIsCaseInsensitive) {
+  EXPECT_TRUE(str("ABC") == "abc");
+  EXPECT_TRUE(str("ABC") == str("abc"));
+  EXPECT_FALSE(str("ABC").compare_sensitiv("abc", 3));
+  EXPECT_TRUE(str("abc").compare_sensitiv("abc", 3));
+  EXPECT_TRUE(str() == "");
+  EXPECT_TRUE(str() == str());
+  EXPECT_FALSE(str() == "a");
+  EXPECT_FALSE(str("a") == str());
+  EXPECT_TRUE(str("ab") != "abc");
+  EXPECT_FALSE(str("AbC") != "aBc");
+
+  EXPECT_TRUE(str("apple") < str("Banana"));
+  EXPECT_FALSE(str("banana") < str("APPLE"));
+  EXPECT_TRUE(str("ab") < str("ABC")) << "equal common part: the shorter is smaller";
+  EXPECT_FALSE(str("abc") < str("ABC"));
+  EXPECT_TRUE(str("\xe9") < str("A")) << "bytes above 127 sort before ASCII";
+  EXPECT_TRUE(str("a") < str("[")) << "lower-case letters compare as upper case";
+}
+
 TEST(StrCompare, SensitiveEqualityCountsCaseInequalityAndGreaterDoNot) {
   EXPECT_TRUE(str("abc").is_equal_sensitiv("abc"));
   EXPECT_FALSE(str("ABC").is_equal_sensitiv(str("abc")));
