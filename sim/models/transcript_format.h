@@ -17,6 +17,7 @@
 // other escapes (\xNN, \?, \[, \]) the same way (sim/models/lcd_text.h).
 #pragma once
 
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <string>
@@ -43,6 +44,20 @@ constexpr int device_fault = 97;   // the program broke a device's rules (a "fau
 constexpr int setting_error = 98;  // a simulator setting could not be used
 constexpr int restart = 99;        // the program restarted the (simulated) machine
 }  // namespace status
+
+// The wording of a flash line, which the simulator's MTD model and the
+// emulated phone's recorder of the program's partition requests both write:
+// "open mtd5", "info mtd5 size 8388608 erasesize 65536", "erase mtd5
+// 0+65536", "write mtd5 16+8176", "read mtd5 0+8192", "close mtd5"; a range
+// is "<offset>+<bytes>".
+inline std::string flash_range(uint64_t at, uint64_t bytes) {
+  return std::to_string(at) + "+" + std::to_string(bytes);
+}
+
+inline std::string flash_info(const std::string& partition, uint64_t size, uint64_t erasesize) {
+  return "info " + partition + " size " + std::to_string(size) + " erasesize " +
+         std::to_string(erasesize);
+}
 
 struct line {
   long ms = 0;

@@ -22,6 +22,7 @@
 namespace sim {
 
 namespace kind = transcript_format::kind;
+using transcript_format::flash_range;
 
 namespace {
 
@@ -81,10 +82,6 @@ std::string device_path(int partition) {
   return "/dev/mtd" + std::to_string(partition);
 }
 
-std::string range(uint64_t at, uint64_t n) {
-  return std::to_string(at) + "+" + std::to_string(n);
-}
-
 // One open descriptor of a partition.
 class partition_file : public file {
  public:
@@ -101,17 +98,17 @@ class partition_file : public file {
     busy_for(mtd::nor_timing::read_us(count));
     if (count > 0 &&
         pread(fd_, buffer, count, static_cast<off_t>(pos_)) != static_cast<ssize_t>(count)) {
-      return failed("read", range(at, n), EIO, "backing file");
+      return failed("read", flash_range(at, n), EIO, "backing file");
     }
     pos_ += count;
-    transcript(kind::flash, "read " + name_ + " " + range(at, count));
+    transcript(kind::flash, "read " + name_ + " " + flash_range(at, count));
     return static_cast<ssize_t>(count);
   }
 
   ssize_t write(const void* buffer, size_t n) override {
     uint64_t at = pos_;
-    if (!writable_) return failed("write", range(at, n), EBADF, "opened read-only");
-    if (pos_ >= g_.size) return failed("write", range(at, n), ENOSPC, "past the end");
+    if (!writable_) return failed("write", flash_range(at, n), EBADF, "opened read-only");
+    if (pos_ >= g_.size) return failed("write", flash_range(at, n), ENOSPC, "past the end");
     size_t count = static_cast<size_t>(std::min<uint64_t>(n, g_.size - pos_));
     const mtd::fault* f = find_fault(number_, mtd::fault_kind::write);
     bool fails = f != nullptr && f->offset >= at && f->offset < at + count;
@@ -130,18 +127,18 @@ class partition_file : public file {
       size_t programmed = piece;
       size_t unset = piece;
       if (!program(data + done, &programmed, &unset)) {
-        return failed("write", range(at, n), EIO, "backing file");
+        return failed("write", flash_range(at, n), EIO, "backing file");
       }
       pos_ += programmed;
       done += programmed;
       if (programmed < piece) {
-        return failed("write", range(at, n), EIO,
+        return failed("write", flash_range(at, n), EIO,
                       "would set bits at " + std::to_string(pos_) + " (AMD-style chip)");
       }
     }
     if (fails)
-      return failed("write", range(at, n), EIO, "injected at " + std::to_string(f->offset));
-    transcript(kind::flash, "write " + name_ + " " + range(at, count));
+      return failed("write", flash_range(at, n), EIO, "injected at " + std::to_string(f->offset));
+    transcript(kind::flash, "write " + name_ + " " + flash_range(at, count));
     return static_cast<ssize_t>(count);
   }
 
@@ -184,15 +181,14 @@ class partition_file : public file {
     out->size = g_.size;
     out->erasesize = g_.erasesize;
     out->writesize = 1;
-    transcript(kind::flash, "info " + name_ + " size " + std::to_string(g_.size) + " erasesize " +
-                            std::to_string(g_.erasesize));
+    transcript(kind::flash, transcript_format::flash_info(name_, g_.size, g_.erasesize));
     return 0;
   }
 
   int erase(const erase_info_user& request) {
     uint64_t start = request.start;
     uint64_t length = request.length;
-    std::string what = range(start, length);
+    std::string what = flash_range(start, length);
     if (!writable_) return failed("erase", what, EBADF, "opened read-only");
     if (length == 0 || start % g_.erasesize != 0 || length % g_.erasesize != 0 ||
         start + length > g_.size) {

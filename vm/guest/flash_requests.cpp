@@ -11,15 +11,11 @@
 
 #include <algorithm>
 
+#include "sim/models/transcript_format.h"
+
 namespace vm {
 
-namespace {
-
-std::string range(uint64_t at, uint64_t n) {
-  return std::to_string(at) + "+" + std::to_string(n);
-}
-
-}  // namespace
+using transcript_format::flash_range;
 
 std::string flash_requests::text(const seccomp_notif& call) {
   unsigned long arg[6];
@@ -109,16 +105,15 @@ std::string flash_requests::on_descriptor(const seccomp_notif& call, const unsig
                          ? 0
                          : std::min<uint64_t>(arg[2], p.size - static_cast<uint64_t>(at));
         out = std::string(call.data.nr == __NR_read ? "read " : "write ") + name + " " +
-              range(static_cast<uint64_t>(at), n);
+              flash_range(static_cast<uint64_t>(at), n);
       }
     } else if (call.data.nr == __NR_close) {
       out = "close " + name;
     } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMGETINFO)) {
-      out = "info " + name + " size " + std::to_string(p.size) + " erasesize " +
-            std::to_string(p.erasesize);
+      out = transcript_format::flash_info(name, p.size, p.erasesize);
     } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMERASE)) {
       erase_info_user e;
-      if (peek(arg[2], &e, sizeof e)) out = "erase " + name + " " + range(e.start, e.length);
+      if (peek(arg[2], &e, sizeof e)) out = "erase " + name + " " + flash_range(e.start, e.length);
     }
   }
   if (p.fd >= 0) close(p.fd);
