@@ -7,14 +7,14 @@
 
 namespace sim {
 
-std::vector<std::string> split_list(const std::string& text) {
+std::vector<std::string> split_list(const std::string& text, char separator) {
   std::vector<std::string> entries;
   size_t from = 0;
   for (;;) {
-    size_t comma = text.find(',', from);
-    if (comma == std::string::npos) break;
-    entries.push_back(text.substr(from, comma - from));
-    from = comma + 1;
+    size_t at = text.find(separator, from);
+    if (at == std::string::npos) break;
+    entries.push_back(text.substr(from, at - from));
+    from = at + 1;
   }
   entries.push_back(text.substr(from));
   return entries;
@@ -29,19 +29,8 @@ struct taken {
   long number = 0;
 };
 
-std::vector<std::string> words_of(const setting_row& row) {
-  std::vector<std::string> words;
-  std::string form = row.form;
-  size_t from = 0;
-  for (size_t bar; (bar = form.find('|', from)) != std::string::npos; from = bar + 1) {
-    words.push_back(form.substr(from, bar - from));
-  }
-  words.push_back(form.substr(from));
-  return words;
-}
-
 void check_choice(const setting_row& row, const std::string& v) {
-  std::vector<std::string> words = words_of(row);
+  std::vector<std::string> words = split_list(row.form, '|');
   for (const std::string& w : words) {
     if (v == w) return;
   }

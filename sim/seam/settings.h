@@ -31,8 +31,8 @@ std::vector<std::string> list(setting s);
 
 }  // namespace settings
 
-// Every comma-separated entry of text as written, empty ones included: ""
-// is one empty entry.
-std::vector<std::string> split_list(const std::string& text);
+// Every entry of text between separators, as written, empty ones included:
+// "" is one empty entry.
+std::vector<std::string> split_list(const std::string& text, char separator = ',');
 
 }  // namespace sim
