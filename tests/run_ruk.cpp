@@ -1,10 +1,12 @@
 #include "tests/run_ruk.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -40,35 +42,54 @@ std::vector<transcript_line> read_transcript(const std::string& path) {
   return lines;
 }
 
-[[noreturn]] void exec_child(const run_options& o, const std::string& transcript, int out,
-                             int err) {
-  setpgid(0, 0);
-  if (o.close_stdin) {
-    ::close(0);
-  } else {
-    int null = ::open("/dev/null", O_RDONLY);
-    dup2(null, 0);
-  }
-  dup2(out, 1);
-  if (o.stdout_unread) {
-    int unread[2];
-    // As a shell would start it: SIGPIPE as the default, which ends a
-    // process that writes there.
-    signal(SIGPIPE, SIG_DFL);
-    if (pipe(unread) == 0) {
-      ::close(unread[0]);
-      dup2(unread[1], 1);
+// Everything the child needs is made before the fork, and between fork and
+// exec the child makes only system calls: the test's other threads (a TFTP
+// peer, say) may hold a lock of the allocator or of the environment at the
+// moment of the fork, and in the child nobody would ever release it. Nor may
+// the child take the simulator's wrappers of open, close and write, which the
+// test binary is linked with (they set the simulator up, and allocate); it
+// calls the kernel directly.
+struct child_plan {
+  std::vector<std::string> words;    // the command line
+  std::vector<std::string> assigns;  // the environment, NAME=value
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+};
+
+void set_variable(std::vector<std::string>* assigns, const std::string& name,
+                  const std::string& value) {
+  for (std::string& a : *assigns) {
+    if (a.compare(0, name.size() + 1, name + "=") == 0) {
+      a = name + "=" + value;
+      return;
     }
   }
-  dup2(err, 2);
-  setenv("RUK_SIM_TRANSCRIPT", transcript.c_str(), 1);
-  if (o.virtual_clock) setenv("RUK_SIM_CLOCK", "virtual", 1);
-  if (!o.keys.empty()) setenv("RUK_SIM_KEYS", o.keys.c_str(), 1);
-  for (const auto& kv : o.env) setenv(kv.first.c_str(), kv.second.c_str(), 1);
+  assigns->push_back(name + "=" + value);
+}
 
-  std::vector<std::string> words;
+// The path execvp would take for a command name, found by the parent.
+std::string command_path(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  const char* path = getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return name;
+}
+
+void plan_child(const run_options& o, const std::string& transcript, child_plan* plan) {
+  for (char** e = environ; *e != nullptr; ++e) plan->assigns.push_back(*e);
+  set_variable(&plan->assigns, "RUK_SIM_TRANSCRIPT", transcript);
+  if (o.virtual_clock) set_variable(&plan->assigns, "RUK_SIM_CLOCK", "virtual");
+  if (!o.keys.empty()) set_variable(&plan->assigns, "RUK_SIM_KEYS", o.keys);
+  for (const auto& kv : o.env) set_variable(&plan->assigns, kv.first, kv.second);
+
+  std::vector<std::string>& words = plan->words;
   if (!o.netns.empty()) {
-    setenv("RUK_SAFE_NET", "host", 1);  // the test's namespace instead of a new one
+    // the test's namespace instead of a new one
+    set_variable(&plan->assigns, "RUK_SAFE_NET", "host");
     words = {"ip", "netns", "exec", o.netns};
   }
   words.push_back(RUK_SAFE_RUN_PATH);
@@ -78,12 +99,65 @@ std::vector<transcript_line> read_transcript(const std::string& path) {
   for (std::string w; emulator_words >> w;) words.push_back(w);
   words.push_back(RUK_SIMULATED_PATH);
   for (const std::string& a : o.args) words.push_back(a);
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(&w[0]);
-  argv.push_back(nullptr);
-  execvp(argv[0], argv.data());
-  perror("run_ruk: exec");
+  words[0] = command_path(words[0]);
+
+  for (std::string& w : words) plan->argv.push_back(&w[0]);
+  plan->argv.push_back(nullptr);
+  for (std::string& a : plan->assigns) plan->envp.push_back(&a[0]);
+  plan->envp.push_back(nullptr);
+}
+
+[[noreturn]] void exec_child(const run_options& o, const child_plan& plan, int out, int err) {
+  setpgid(0, 0);
+  if (o.close_stdin) {
+    syscall(SYS_close, 0);
+  } else {
+    int null = static_cast<int>(syscall(SYS_openat, AT_FDCWD, "/dev/null", O_RDONLY));
+    dup2(null, 0);
+  }
+  dup2(out, 1);
+  if (o.stdout_unread) {
+    int unread[2];
+    // As a shell would start it: SIGPIPE as the default, which ends a
+    // process that writes there.
+    signal(SIGPIPE, SIG_DFL);
+    if (pipe(unread) == 0) {
+      syscall(SYS_close, unread[0]);
+      dup2(unread[1], 1);
+    }
+  }
+  dup2(err, 2);
+  execve(plan.argv[0], plan.argv.data(), plan.envp.data());
+  static const char failed[] = "run_ruk: exec failed\n";
+  syscall(SYS_write, 2, failed, sizeof failed - 1);
   _exit(127);
+}
+
+// What the processes of a run's group are doing, for the message of a run
+// killed at its limit: "ruk-simulated (S, wchan do_select)", one per process.
+// A hang before the program even started then says so.
+std::string describe_group(pid_t group) {
+  std::string text;
+  DIR* proc = opendir("/proc");
+  if (proc == nullptr) return text;
+  while (dirent* e = readdir(proc)) {
+    if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;  // not a process
+    std::string dir = std::string("/proc/") + e->d_name;
+    std::string stat = read_file(dir + "/stat");
+    size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos) continue;
+    char state = 0;
+    int parent = 0, pgrp = 0;
+    if (sscanf(stat.c_str() + name_end + 1, " %c %d %d", &state, &parent, &pgrp) != 3 ||
+        pgrp != group) {
+      continue;
+    }
+    size_t name_start = stat.find('(') + 1;
+    text += (text.empty() ? "" : ", ") + stat.substr(name_start, name_end - name_start) + " (" +
+            state + ", wchan " + read_file(dir + "/wchan") + ")";
+  }
+  closedir(proc);
+  return text;
 }
 
 double seconds_now() {
@@ -97,11 +171,13 @@ double seconds_now() {
 run_result run_ruk(const run_options& options) {
   run_result result;
   std::string transcript = temp_transcript();
+  child_plan plan;
+  plan_child(options, transcript, &plan);
   int out[2], err[2];
   if (pipe(out) != 0 || pipe(err) != 0) return result;
   fflush(nullptr);
   pid_t child = fork();
-  if (child == 0) exec_child(options, transcript, out[1], err[1]);
+  if (child == 0) exec_child(options, plan, out[1], err[1]);
   ::close(out[1]);
   ::close(err[1]);
 
@@ -112,7 +188,10 @@ run_result run_ruk(const run_options& options) {
   bool killed = false;
   while (open_pipes > 0) {
     if (seconds_now() > deadline && !killed) {
+      std::string doing = describe_group(child);
       kill(-child, SIGKILL);
+      result.err += "run_ruk: killed after " + std::to_string(options.limit_seconds) +
+                    " s, still running: " + doing + "\n";
       killed = true;
     }
     if (poll(fds, 2, 200) < 0) break;

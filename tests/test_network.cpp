@@ -32,6 +32,8 @@ test_network::~test_network() {
 
 pid_t start_tftpd(const std::string& netns, const std::string& address, const std::string& root,
                   std::string* why) {
+  // Made before the fork: the child only execs (see tests/run_ruk.cpp).
+  std::string listen = address + ":69";
   pid_t tftpd = fork();
   if (tftpd < 0) {
     *why = "cannot start tftpd-hpa";
@@ -39,7 +41,6 @@ pid_t start_tftpd(const std::string& netns, const std::string& address, const st
   }
   if (tftpd == 0) {
     // In the foreground, so that it is this process's child and ends with it.
-    std::string listen = address + ":69";
     execlp("ip", "ip", "netns", "exec", netns.c_str(), "in.tftpd", "--foreground", "--listen",
            "--ipv4", "--secure", "--address", listen.c_str(), root.c_str(),
            static_cast<char*>(nullptr));
