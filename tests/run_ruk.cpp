@@ -133,6 +133,18 @@ void plan_child(const run_options& o, const std::string& transcript, child_plan*
   _exit(127);
 }
 
+// A short file of /proc, empty when it is gone (its process ended meanwhile).
+std::string proc_text(const std::string& path) {
+  std::string text;
+  if (FILE* f = fopen(path.c_str(), "r")) {
+    char buffer[512];
+    size_t n = fread(buffer, 1, sizeof buffer, f);
+    text.assign(buffer, n);
+    fclose(f);
+  }
+  return text;
+}
+
 // What the processes of a run's group are doing, for the message of a run
 // killed at its limit: "ruk-simulated (S, wchan do_select)", one per process.
 // A hang before the program even started then says so.
@@ -143,7 +155,7 @@ std::string describe_group(pid_t group) {
   while (dirent* e = readdir(proc)) {
     if (e->d_name[0] < '1' || e->d_name[0] > '9') continue;  // not a process
     std::string dir = std::string("/proc/") + e->d_name;
-    std::string stat = read_file(dir + "/stat");
+    std::string stat = proc_text(dir + "/stat");
     size_t name_end = stat.rfind(')');
     if (name_end == std::string::npos) continue;
     char state = 0;
@@ -154,7 +166,7 @@ std::string describe_group(pid_t group) {
     }
     size_t name_start = stat.find('(') + 1;
     text += (text.empty() ? "" : ", ") + stat.substr(name_start, name_end - name_start) + " (" +
-            state + ", wchan " + read_file(dir + "/wchan") + ")";
+            state + ", wchan " + proc_text(dir + "/wchan") + ")";
   }
   closedir(proc);
   return text;
