@@ -15,7 +15,7 @@
 #include "sim/seam/child_test.h"
 #include "sim/seam/lcd_model.h"
 #include "sim/models/lcd_render.h"
-#include "sim/models/lcd_test_bus.h"
+#include "sim/seam/lcd_test_bus.h"
 #include "sim/seam/run_end.h"
 #include "sim/seam/transcript.h"
 
@@ -23,23 +23,13 @@ namespace {
 
 using sim::lcd_model;
 
-class LcdScreens : public testing::Test {
+class LcdScreens : public lcd_test::on_device {
  protected:
   void SetUp() override {
-    model().reset();
-    bus.fd = open(lcd_model::default_path, O_RDONLY);
-    ASSERT_GE(bus.fd, 0);
-    bus.set_up();
+    on_device::SetUp();
     bus.switch_on();
     sim::transcript_clear();
   }
-  void TearDown() override {
-    close(bus.fd);
-    model().reset();
-    model().set_png_path("");
-    model().set_dots_path("");
-  }
-  static lcd_model& model() { return lcd_model::instance(); }
 
   // Any call that reaches the simulator and is not the display's own.
   static void move_on() {
@@ -53,8 +43,6 @@ class LcdScreens : public testing::Test {
       if (line.compare(0, 7, "screen\t") == 0) found.push_back(line.substr(7));
     return found;
   }
-
-  lcd_test::bus bus;
 };
 
 TEST_F(LcdScreens, OneLinePerChangedScreenOnceTheProgramMovesOn) {

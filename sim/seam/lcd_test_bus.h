@@ -1,15 +1,20 @@
 // For the LCD model's tests: a small driver of the controller's bus that
 // makes the same port requests a panel driver makes, written from the pin
 // table alone, so that the model is tested against the wire protocol rather
-// than against the program's own driver.
+// than against the program's own driver; and a fixture with the port
+// driver's device open.
 #pragma once
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdint.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include "display/font.h"
-#include "sim/models/port_driver.h"
 #include "sim/models/lcd_text.h"
+#include "sim/models/port_driver.h"
+#include "sim/seam/lcd_model.h"
 
 namespace lcd_test {
 
@@ -113,6 +118,27 @@ struct bus {
     for (; *s != 0 && cell < sim::lcd_text_cells; ++s, ++cell)
       glyph(row, cell, static_cast<unsigned char>(*s), inverted);
   }
+};
+
+// The model reset and its device opened, the bus set up as at power-up;
+// afterwards closed, and the model reset with no pictures written.
+class on_device : public testing::Test {
+ protected:
+  void SetUp() override {
+    model().reset();
+    bus.fd = open(sim::lcd_model::default_path, O_RDONLY);
+    ASSERT_GE(bus.fd, 0);
+    bus.set_up();
+  }
+  void TearDown() override {
+    close(bus.fd);
+    model().reset();
+    model().set_png_path("");
+    model().set_dots_path("");
+  }
+  static sim::lcd_model& model() { return sim::lcd_model::instance(); }
+
+  lcd_test::bus bus;
 };
 
 }  // namespace lcd_test

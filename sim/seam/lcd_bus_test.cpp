@@ -10,26 +10,14 @@
 
 #include "sim/seam/fd_table.h"
 #include "sim/seam/lcd_model.h"
-#include "sim/models/lcd_test_bus.h"
+#include "sim/seam/lcd_test_bus.h"
 
 namespace {
 
 using sim::lcd_model;
 
-class LcdBus : public testing::Test {
+class LcdBus : public lcd_test::on_device {
  protected:
-  void SetUp() override {
-    model().reset();
-    bus.fd = open(lcd_model::default_path, O_RDONLY);
-    ASSERT_GE(bus.fd, 0);
-    bus.set_up();
-  }
-  void TearDown() override {
-    close(bus.fd);
-    model().reset();
-  }
-  static lcd_model& model() { return lcd_model::instance(); }
-
   // The violations that one step, taken on a bus set up as usual, adds.
   sim::lcd_violations breach(const std::function<void()>& step) {
     model().reset();
@@ -37,8 +25,6 @@ class LcdBus : public testing::Test {
     step();
     return model().violations();
   }
-
-  lcd_test::bus bus;
 };
 
 TEST_F(LcdBus, SetUpLikeThePanelDriverReachesDisplayOnWithoutABreach) {

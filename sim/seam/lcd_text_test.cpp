@@ -12,7 +12,7 @@
 #include "sim/seam/lcd_model.h"
 #include "sim/seam/lcd_png.h"
 #include "sim/models/lcd_render.h"
-#include "sim/models/lcd_test_bus.h"
+#include "sim/seam/lcd_test_bus.h"
 #include "sim/models/lcd_text.h"
 
 namespace {
@@ -33,27 +33,21 @@ void put_glyph(lcd_memory& m, int row, int cell, int code, bool inverted = false
   }
 }
 
-TEST(LcdText, RowsDrawnThroughTheBusReadBackAsTheirText) {
-  sim::lcd_model& model = sim::lcd_model::instance();
-  model.reset();
-  lcd_test::bus bus;
-  bus.fd = open(sim::lcd_model::default_path, O_RDONLY);
-  ASSERT_GE(bus.fd, 0);
-  bus.set_up();
+class LcdTextOnDevice : public lcd_test::on_device {};
+
+TEST_F(LcdTextOnDevice, RowsDrawnThroughTheBusReadBackAsTheirText) {
   bus.switch_on();
   bus.text(0, 0, "To Update by TFTP:");
   bus.text(1, 0, "Press any key:");
   bus.glyph(1, 15, '3', true);
-  close(bus.fd);
 
-  sim::lcd_screen screen = model.screen();
+  sim::lcd_screen screen = model().screen();
   EXPECT_EQ(screen.row_text(0), "To Update by TFTP:");
   EXPECT_EQ(screen.row_text(1), "Press any key: \\[3\\]");
   EXPECT_EQ(screen.cell[1][15].code, '3');
   EXPECT_TRUE(screen.cell[1][15].inverted);
   EXPECT_EQ(screen.transcript_text(), "\"To Update by TFTP:\" \"Press any key: \\[3\\]\"");
-  EXPECT_EQ(model.violations().total(), 0);
-  model.reset();
+  EXPECT_EQ(model().violations().total(), 0);
 }
 
 TEST(LcdText, EveryCharacterReadsBackInBothRowsDrawnAndInverted) {
