@@ -62,6 +62,15 @@ void transcript(const std::string& kind, const std::string& text) {
 
 const std::vector<std::string>& transcript_lines() { return the_log().lines; }
 
+std::vector<std::string> transcript_texts(const std::string& kind) {
+  std::vector<std::string> texts;
+  std::string prefix = kind + "\t";
+  for (const std::string& line : the_log().lines) {
+    if (line.compare(0, prefix.size(), prefix) == 0) texts.push_back(line.substr(prefix.size()));
+  }
+  return texts;
+}
+
 void transcript_clear() { the_log().lines.clear(); }
 
 void transcript_observe(void (*f)(const std::string& kind, const std::string& text)) {

@@ -12,6 +12,8 @@ namespace sim {
 void transcript(const std::string& kind, const std::string& text);
 // The lines of this process so far, without the time column: "kind\ttext".
 const std::vector<std::string>& transcript_lines();
+// The texts of this process's lines of one kind, in order.
+std::vector<std::string> transcript_texts(const std::string& kind);
 void transcript_clear();
 // f sees every line once it has been written out (one observer; nullptr
 // removes it), for a model that acts on what the run has shown so far.
