@@ -1,11 +1,9 @@
 #include "sim/seam/clock.h"
-#include "sim/seam/settle.h"
 #include "sim/seam/real.h"
 #include "sim/seam/settings.h"
 
 #include <sys/time.h>
 #include <time.h>
-
 
 namespace sim {
 namespace {

@@ -46,7 +46,6 @@ std::shared_ptr<file> lookup(int fd) {
 
 int open_count() { return static_cast<int>(t().fds.size()); }
 
-// The open wrapper's (sim/seam/wrap_files.cpp) way to a path's model.
 std::shared_ptr<file> open_path(const char* path, int flags, bool* handled) {
   auto& paths = t().paths;
   auto it = paths.find(path);

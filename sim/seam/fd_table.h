@@ -13,10 +13,6 @@
 
 #include "sim/seam/file.h"
 
-// In-process tests call sim::run_setup_once() (below) before they set up any
-// model themselves: the environment's set-up otherwise runs at the first
-// simulated call and replaces theirs. sim::fresh_phone()
-// (sim/seam/fresh_phone.h) does that and resets every model.
 namespace sim {
 
 // Makes a file for one open() with these flags; nullptr with errno set to
@@ -42,9 +38,11 @@ std::shared_ptr<file> lookup(int fd);
 // Number of simulated descriptors open now (leak checks in tests).
 int open_count();
 
-}  // namespace sim
-
-namespace sim {
+// For the open and close wrappers (sim/seam/wrap_files.cpp): the file an
+// attached path's opener makes (*handled false when the path is not
+// attached), and the end of a simulated descriptor (false when fd is none).
+std::shared_ptr<file> open_path(const char* path, int flags, bool* handled);
+bool release_fd(int fd);
 
 // Device models that configure themselves from the environment register a
 // set-up function with a static object of this type; the functions run once,
@@ -52,6 +50,10 @@ namespace sim {
 struct setup_registration {
   explicit setup_registration(void (*setup)());
 };
+// In-process tests call run_setup_once() before they set up any model
+// themselves: the environment's set-up otherwise runs at the first simulated
+// call and replaces theirs. sim::fresh_phone() (sim/seam/fresh_phone.h) does
+// that and resets every model.
 void run_setup_once();
 
 }  // namespace sim

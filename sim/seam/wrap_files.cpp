@@ -11,11 +11,6 @@
 #include "sim/seam/real.h"
 #include "sim/seam/settle.h"
 
-namespace sim {
-std::shared_ptr<file> open_path(const char* path, int flags, bool* handled);
-bool release_fd(int fd);
-}  // namespace sim
-
 extern "C" int __wrap_open(const char* path, int flags, ...) {
   mode_t mode = 0;
   if (flags & (O_CREAT | O_TMPFILE)) {

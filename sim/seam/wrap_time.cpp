@@ -148,11 +148,7 @@ extern "C" int __wrap_settimeofday(const struct timeval* tv, const void* /*tz*/)
 }
 
 extern "C" int __wrap_gettimeofday(struct timeval* tv, void* /*tz*/) {
-  int64_t t = sim::clock::now_us();
-  if (tv != nullptr) {
-    tv->tv_sec = static_cast<time_t>(t / 1000000);
-    tv->tv_usec = static_cast<suseconds_t>(t % 1000000);
-  }
+  if (tv != nullptr) *tv = to_timeval(sim::clock::now_us());
   return 0;
 }
 
