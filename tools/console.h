@@ -81,8 +81,6 @@ class console {
   console(const console&) = delete;
   console& operator=(const console&) = delete;
 
-  bool drawing() const { return mode_.draw; }
-
   // Puts the terminal into raw mode, so that each key arrives as typed and
   // Ctrl-C is a key; false (errno set) when it cannot. finish() or the end
   // of the console restores the terminal.
