@@ -2,10 +2,9 @@
 
 #include <errno.h>
 #include <stdio.h>
+#include <string.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
-
-#include "sim/models/transcript_format.h"
 
 namespace ruk_sim {
 
@@ -15,7 +14,7 @@ namespace {
 constexpr size_t max_events = 500;
 
 bool starts_with(const std::string& s, const char* prefix) {
-  return s.compare(0, std::string(prefix).size(), prefix) == 0;
+  return s.compare(0, strlen(prefix), prefix) == 0;
 }
 
 }  // namespace
@@ -49,10 +48,12 @@ std::string line_splitter::rest() {
 
 bool event_line(const std::string& transcript_line, bool verbose, std::string* out) {
   transcript_format::line l;
-  if (!transcript_format::split(transcript_line, &l)) {
-    *out = transcript_line;
-    return true;
-  }
+  if (transcript_format::split(transcript_line, &l)) return event_line(l, verbose, out);
+  *out = transcript_line;
+  return true;
+}
+
+bool event_line(const transcript_format::line& l, bool verbose, std::string* out) {
   if (!verbose) {
     if (l.kind == transcript_format::kind::key && starts_with(l.text, "release")) return false;
     bool single_transfer = starts_with(l.text, "write ") || starts_with(l.text, "read ");
@@ -135,10 +136,18 @@ void console::legend(const std::vector<std::string>& lines) {
 
 void console::transcript_line(const std::string& line) {
   transcript_format::line l;
-  bool screen = transcript_format::split(line, &l) && l.kind == transcript_format::kind::screen;
+  if (transcript_format::split(line, &l)) {
+    transcript_line(l);
+  } else {
+    event(line);  // not a transcript line: shown as it is
+  }
+}
+
+void console::transcript_line(const transcript_format::line& l) {
+  bool screen = l.kind == transcript_format::kind::screen;
   if (mode_.draw && screen) return;  // the panel shows it
   std::string text;
-  if (event_line(line, verbose_, &text)) event(text, screen ? top_row(l.text) : "");
+  if (event_line(l, verbose_, &text)) event(text, screen ? top_row(l.text) : "");
 }
 
 void console::event(const std::string& text, const std::string& screen_top) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/models/transcript_format.h"
 #include "tools/panel_view.h"
 
 namespace ruk_sim {
@@ -45,6 +46,8 @@ class line_splitter {
 // single flash reads and writes) unless verbose. Anything that is not a
 // transcript line is shown as it is.
 bool event_line(const std::string& transcript_line, bool verbose, std::string* out);
+// The same for a line already split.
+bool event_line(const transcript_format::line& l, bool verbose, std::string* out);
 
 // The top row of a transcript screen text ("\"tftp\" \"512\"" -> "tftp"),
 // escapes left as they are; "" when the text is not a screen's.
@@ -96,6 +99,8 @@ class console {
   // One transcript line, without its newline: a screen is left to the panel
   // when drawing (its pixels come through dots()), the rest go to the log.
   void transcript_line(const std::string& line);
+  // The same for a line already split.
+  void transcript_line(const transcript_format::line& l);
   // A line of the log; screen_top as screen_runs::add takes it.
   void event(const std::string& text, const std::string& screen_top = "");
   // Bytes of the panel's frames.

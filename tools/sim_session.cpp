@@ -275,12 +275,15 @@ void session::transcript_line(const std::string& line) {
     fflush(transcript_file_);
   }
   transcript_format::line l;
-  if (transcript_format::split(line, &l) && l.kind == transcript_format::kind::restart &&
-      l.text.find("refused") == std::string::npos) {
+  if (!transcript_format::split(line, &l)) {
+    console_.transcript_line(line);  // not a transcript line: the console shows it as it is
+    return;
+  }
+  if (l.kind == transcript_format::kind::restart && l.text.find("refused") == std::string::npos) {
     restarted_ = true;
     restart_text_ = l.text;
   }
-  console_.transcript_line(line);
+  console_.transcript_line(l);
 }
 
 // A line of ruk-sim's own about the session, in the log or on its own.
