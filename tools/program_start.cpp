@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "sim/seam/settings_table.h"
+
 extern char** environ;
 
 namespace ruk_sim {
@@ -64,6 +66,21 @@ struct pipe_ends {
   _exit(127);
 }
 
+// var ("NAME=value") assigns the variable name.
+bool assigns(const std::string& var, const char* name) {
+  size_t n = strlen(name);
+  return var.compare(0, n, name) == 0 && var.size() > n && var[n] == '=';
+}
+
+bool assigns(const std::string& var, sim::setting s) {
+  return assigns(var, sim::row_of(s).name);
+}
+
+// "NAME=value" for the setting s.
+std::string assignment(sim::setting s, const std::string& value) {
+  return std::string(sim::row_of(s).name) + "=" + value;
+}
+
 }  // namespace
 
 void close_fd(int* fd) {
@@ -73,26 +90,26 @@ void close_fd(int* fd) {
 
 std::vector<std::string> program_environment(const options& o, const console_mode& c,
                                              bool with_script, char** from) {
+  using sim::setting;
   std::vector<std::string> env;
   bool timing_set = false;
   for (char** e = from; *e != nullptr; e++) {
     std::string var = *e;
     // Settings that ruk-sim decides are not taken from its own environment.
-    static const char* const own[] = {
-        "RUK_SIM_KEYS=",    "RUK_SIM_KEYS_FD=",   "RUK_SIM_TRANSCRIPT=", "RUK_SIM_LCD_DOTS=",
-        "RUK_SIM_LCD_PNG=", "RUK_SIM_FLASH_DIR=", "RUK_SAFE_NET="};
-    bool ours = false;
-    for (const char* prefix : own) ours = ours || var.compare(0, strlen(prefix), prefix) == 0;
+    static const setting own[] = {setting::keys,     setting::keys_fd, setting::transcript,
+                                  setting::lcd_dots, setting::lcd_png, setting::flash_dir};
+    bool ours = assigns(var, "RUK_SAFE_NET");
+    for (setting s : own) ours = ours || assigns(var, s);
     if (!ours) env.push_back(var);
-    timing_set = timing_set || var.compare(0, 21, "RUK_SIM_FLASH_TIMING=") == 0;
+    timing_set = timing_set || assigns(var, setting::flash_timing);
   }
-  env.push_back("RUK_SIM_FLASH_DIR=" + o.state_dir);
-  env.push_back("RUK_SIM_TRANSCRIPT=/dev/fd/" + std::to_string(transcript_fd));
-  if (c.draw) env.push_back("RUK_SIM_LCD_DOTS=/dev/fd/" + std::to_string(dots_fd));
-  if (!o.png.empty()) env.push_back("RUK_SIM_LCD_PNG=" + o.png);
-  if (c.keyboard) env.push_back("RUK_SIM_KEYS_FD=" + std::to_string(keys_fd));
-  if (c.keyboard && !timing_set) env.push_back("RUK_SIM_FLASH_TIMING=nor");
-  if (with_script) env.push_back("RUK_SIM_KEYS=" + o.keys);
+  env.push_back(assignment(setting::flash_dir, o.state_dir));
+  env.push_back(assignment(setting::transcript, "/dev/fd/" + std::to_string(transcript_fd)));
+  if (c.draw) env.push_back(assignment(setting::lcd_dots, "/dev/fd/" + std::to_string(dots_fd)));
+  if (!o.png.empty()) env.push_back(assignment(setting::lcd_png, o.png));
+  if (c.keyboard) env.push_back(assignment(setting::keys_fd, std::to_string(keys_fd)));
+  if (c.keyboard && !timing_set) env.push_back(assignment(setting::flash_timing, "nor"));
+  if (with_script) env.push_back(assignment(setting::keys, o.keys));
   env.push_back(std::string("RUK_SAFE_NET=") + (o.host_network ? "host" : "own"));
   return env;
 }
