@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "display/font.h"
+#include "sim/models/transcript_format.h"
 
 namespace sim {
 
@@ -117,7 +118,7 @@ std::string lcd_screen::row_text(int row) const {
 }
 
 std::string lcd_screen::transcript_text() const {
-  return "\"" + row_text(0) + "\" \"" + row_text(1) + "\"";
+  return transcript_format::screen_text(row_text(0), row_text(1));
 }
 
 }  // namespace sim

@@ -15,9 +15,8 @@
 //   - a cell that matches no character is written \?;
 //   - a run of inverted cells stands between \[ and \];
 //   - blank cells at the end of the row are dropped.
-// A screen line of the transcript (lcd_screen::transcript_text) is both rows,
-// each in double quotes, separated by one space:
-//   "To Update by TFTP:" "Press any key: 3"
+// A screen line of the transcript (lcd_screen::transcript_text) holds both
+// rows in the form sim/models/transcript_format.h gives a screen's text.
 #pragma once
 
 #include <string>
