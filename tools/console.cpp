@@ -13,6 +13,9 @@ namespace {
 // The events a drawn console keeps; a terminal shows far fewer.
 constexpr size_t max_events = 500;
 
+// The longest run of alike screens a log without a terminal prints whole.
+constexpr size_t longest_screen_run = 40;
+
 bool starts_with(const std::string& s, const char* prefix) {
   return s.compare(0, strlen(prefix), prefix) == 0;
 }
@@ -104,7 +107,7 @@ std::vector<std::string> screen_runs::finish() {
 }
 
 console::console(const console_mode& mode, bool verbose)
-    : mode_(mode), verbose_(verbose), printed_(verbose ? SIZE_MAX : 40) {}
+    : mode_(mode), verbose_(verbose), printed_(verbose ? SIZE_MAX : longest_screen_run) {}
 
 console::~console() {
   if (raw_) tcsetattr(0, TCSAFLUSH, &saved_terminal_);

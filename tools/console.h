@@ -58,7 +58,8 @@ std::string top_row(const std::string& screen_text);
 // last three lines around one line that counts the rest.
 class screen_runs {
  public:
-  explicit screen_runs(size_t longest = 40) : longest_(longest) {}
+  // longest: the longest run printed whole.
+  explicit screen_runs(size_t longest) : longest_(longest) {}
   // Takes one line to print; top_row is the screen's top row, "" for a line
   // that is no screen. Returns the lines to print now.
   std::vector<std::string> add(const std::string& line, const std::string& top_row);

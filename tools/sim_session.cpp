@@ -125,13 +125,13 @@ int session::run() {
     }
     exit_status = timed_out_ ? exit_timeout : leave_ ? exit_left : ch_.status;
     if (restarted_ && !timed_out_) exit_status = status::restart;
-    say(outcome());
+    std::string ended = outcome();
+    say(ended);
     if (!mode_.keyboard || leave_) {
-      console_.status(outcome());
-      console_.redraw();
+      console_.status(ended);  // finish() draws the last picture
       break;
     }
-    console_.status(outcome() +
+    console_.status(ended +
                     (restarted_ ? ".  Enter: start the phone again (flash kept)"
                                 : ".  Enter: start ruk again") +
                     "   Esc: leave");
