@@ -67,18 +67,6 @@ void set_variable(std::vector<std::string>* assigns, const std::string& name,
   assigns->push_back(name + "=" + value);
 }
 
-// The path execvp would take for a command name, found by the parent.
-std::string command_path(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
-  const char* path = getenv("PATH");
-  std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
-  for (std::string dir; std::getline(dirs, dir, ':');) {
-    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return name;
-}
-
 void plan_child(const run_options& o, const std::string& transcript, child_plan* plan) {
   for (char** e = environ; *e != nullptr; ++e) plan->assigns.push_back(*e);
   set_variable(&plan->assigns, "RUK_SIM_TRANSCRIPT", transcript);
@@ -99,7 +87,6 @@ void plan_child(const run_options& o, const std::string& transcript, child_plan*
   for (std::string w; emulator_words >> w;) words.push_back(w);
   words.push_back(RUK_SIMULATED_PATH);
   for (const std::string& a : o.args) words.push_back(a);
-  words[0] = command_path(words[0]);
 
   for (std::string& w : words) plan->argv.push_back(&w[0]);
   plan->argv.push_back(nullptr);
@@ -127,7 +114,8 @@ void plan_child(const run_options& o, const std::string& transcript, child_plan*
     }
   }
   dup2(err, 2);
-  execve(plan.argv[0], plan.argv.data(), plan.envp.data());
+  // The C library's search of PATH uses the stack only.
+  execvpe(plan.argv[0], plan.argv.data(), plan.envp.data());
   static const char failed[] = "run_ruk: exec failed\n";
   syscall(SYS_write, 2, failed, sizeof failed - 1);
   _exit(127);
@@ -170,6 +158,16 @@ std::string describe_group(pid_t group) {
   }
   closedir(proc);
   return text;
+}
+
+// "\"To Update by TFTP:\" \"Press any key: 3\"" -> its two rows; false when
+// the text is not two quoted rows.
+bool parse_screen(const std::string& text, screen* out) {
+  std::string top, bottom;
+  if (!transcript_format::split_screen(text, &top, &bottom)) return false;
+  out->top = transcript_format::unquote_row(top);
+  out->bottom = transcript_format::unquote_row(bottom);
+  return true;
 }
 
 double seconds_now() {
@@ -265,13 +263,6 @@ std::string run_result::dump() const {
   return text;
 }
 
-bool parse_screen(const std::string& text, screen* out) {
-  std::string top, bottom;
-  if (!transcript_format::split_screen(text, &top, &bottom)) return false;
-  out->top = transcript_format::unquote_row(top);
-  out->bottom = transcript_format::unquote_row(bottom);
-  return true;
-}
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

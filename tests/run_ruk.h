@@ -59,10 +59,6 @@ struct run_result {
 
 run_result run_ruk(const run_options& options);
 
-// "\"To Update by TFTP:\" \"Press any key: 3\"" -> its two rows; false when
-// the text is not two quoted rows.
-bool parse_screen(const std::string& text, screen* out);
-
 // A whole file's bytes (a flash partition the run left); empty when it
 // cannot be read.
 std::string read_file(const std::string& path);
