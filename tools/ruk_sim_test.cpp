@@ -113,11 +113,14 @@ TEST_F(RukSim, AScriptedRunWithoutATerminalPrintsEveryScreenAndKeepsTheTranscrip
   ASSERT_FALSE(transcript.empty());
   transcript_format::line last;
   ASSERT_TRUE(transcript_format::split(transcript.back(), &last)) << transcript.back();
-  EXPECT_EQ(last.kind + "\t" + last.text, "end\texit");
+  EXPECT_EQ(last.kind, transcript_format::kind::end);
+  EXPECT_EQ(last.text, "exit");
   int screens = 0, releases = 0;
   for (const std::string& line : transcript) {
-    screens += line.find("\tscreen\t") != std::string::npos;
-    releases += line.find("\tkey\trelease ") != std::string::npos;
+    transcript_format::line l;
+    if (!transcript_format::split(line, &l)) continue;
+    screens += l.kind == transcript_format::kind::screen;
+    releases += l.kind == transcript_format::kind::key && l.text.compare(0, 8, "release ") == 0;
   }
   EXPECT_EQ(screens, 7);
   EXPECT_EQ(releases, 5);
@@ -269,8 +272,10 @@ TEST_F(RukSimTerminal, TheKeyboardDrivesThePhoneAndThePanelIsDrawnInPlace) {
   for (const std::string& line : split_lines(read_file(dir + "/transcript"))) {
     transcript_format::line l;
     if (!transcript_format::split(line, &l)) continue;
-    if (l.kind == "key" && l.text.compare(0, 6, "press ") == 0) presses.push_back(l.text.substr(6));
-    if (l.kind == "screen") screens.push_back(l.text);
+    if (l.kind == transcript_format::kind::key && l.text.compare(0, 6, "press ") == 0) {
+      presses.push_back(l.text.substr(6));
+    }
+    if (l.kind == transcript_format::kind::screen) screens.push_back(l.text);
   }
   EXPECT_EQ(presses, (std::vector<std::string>{"1 22", "1 22", "9 9", "2 17", "c 13", "g 20"}));
   EXPECT_NE(std::find(screens.begin(), screens.end(), "\"IP Address:\" \"192.█  .0  .0     next\""),
