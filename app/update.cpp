@@ -171,7 +171,9 @@ bool erase_step(const char* path, int start, int count) {
   return fd >= 0 && close_step(fd, inca_erase_flash(fd, start, count, false) == 0);
 }
 
-// The head, inside the first chunk, is written whole with no percentage.
+// Writes payload[from, length) to mtd5 at from through flash_write_image:
+// the body with its percentage, or the head, which lies inside the first
+// chunk and so goes in one write with no percentage.
 bool write_step(const str& payload, unsigned long from, unsigned long length) {
   int fd = open(mtd5_path, O_RDWR);
   if (fd < 0) return false;
@@ -189,7 +191,8 @@ bool verify_step(const str& payload, unsigned long from, unsigned long length) {
 // the order that keeps mtd5's head erased from the first erase until all
 // the rest is written and verified: a power cut at any moment leaves either
 // the old software untouched or an erased head, which the next start-up
-// takes for an update to finish.
+// takes for an update to finish. length is at most mtd5's size: the
+// download's limit (tftp_size_limit) has kept it there.
 bool erase_write_verify(const str& payload, unsigned long length, const mtd_info_user& info5) {
   memset(read_back, 0, sizeof read_back);
   update_screen("Erasing applications...", "DON'T TURN OFF THE POWER");

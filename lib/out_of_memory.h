@@ -6,7 +6,8 @@
 #include <stdint.h>
 
 // Writes "ruk: out of memory (N bytes wanted)" to standard error and ends the
-// process with status 255. Never returns.
+// process with status 255. Never returns. (Defined in lib/str_pool.cpp, beside
+// the allocator that most often needs it.)
 [[noreturn]] void out_of_memory(long long bytes);
 
 // bytes as the size of one buffer. A count above what a 32-bit size holds

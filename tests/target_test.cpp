@@ -44,7 +44,8 @@ std::string expected_machine() {
 
 bool built_for_the_phone() { return expected_machine() == "mips"; }
 
-// The phone's device request numbers, as the program passes them.
+// The phone's device request numbers: the devices' copy, which
+// tests/wire_test.cpp holds equal to the program's.
 constexpr unsigned long keypad_read_event = PHONE_KEYPAD_READ_EVENT;
 constexpr unsigned long port_open_drain = PHONE_PORT_OPEN_DRAIN;
 constexpr unsigned long port_dir = PHONE_PORT_DIRECTION;
