@@ -18,6 +18,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
@@ -44,6 +45,27 @@ constexpr int device_fault = 97;   // the program broke a device's rules (a "fau
 constexpr int setting_error = 98;  // a simulator setting could not be used
 constexpr int restart = 99;        // the program restarted the (simulated) machine
 }  // namespace status
+
+// A restart line's text: the command the program gave reboot(), in eight
+// hexadecimal digits ("0x01234567"), with " refused" after it when the
+// restart was refused (the simulator's RUK_SIM_REBOOT=fail) and the program
+// went on: "0x01234567 refused".
+inline std::string restart_text(unsigned command) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%08X", command);
+  return text;
+}
+
+inline std::string restart_refused_text(unsigned command) {
+  return restart_text(command) + " refused";
+}
+
+// Whether a restart line's text tells of a refused restart.
+inline bool is_refused_restart(const std::string& text) {
+  static const std::string refused = " refused";
+  return text.size() >= refused.size() &&
+         text.compare(text.size() - refused.size(), refused.size(), refused) == 0;
+}
 
 // The wording of a flash line, which the simulator's MTD model and the
 // emulated phone's recorder of the program's partition requests both write:

@@ -1,7 +1,6 @@
 #include "sim/seam/restart.h"
 
 #include <errno.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -32,14 +31,13 @@ extern "C" int __wrap_reboot(int command) {
   if (fails < 0) {
     fails = settings::is(setting::reboot, "fail") ? 1 : 0;
   }
-  char text[32];
-  snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(command));
+  unsigned asked = static_cast<unsigned>(command);
   if (fails == 1) {
-    transcript(kind::restart, std::string(text) + " refused");
+    transcript(kind::restart, transcript_format::restart_refused_text(asked));
     errno = EPERM;
     return -1;
   }
   check_run_end(false);
-  transcript(kind::restart, text);
+  transcript(kind::restart, transcript_format::restart_text(asked));
   _exit(restart_exit_status);
 }

@@ -267,9 +267,7 @@ class devices {
   // the call, so its last lines go out first.
   void restarting(unsigned command) {
     take_keys_taken();
-    char text[16];
-    snprintf(text, sizeof text, "0x%08X", command);
-    last_lines(transcript_format::kind::restart, text);
+    last_lines(transcript_format::kind::restart, transcript_format::restart_text(command));
   }
 
   int finish(const std::string& word) {
