@@ -13,6 +13,7 @@
 
 #include "sim/models/transcript_format.h"
 #include "tools/panel_view.h"
+#include "tools/terminal_text.h"
 
 namespace ruk_sim {
 
@@ -27,18 +28,6 @@ struct console_mode {
 // Writes all of text to fd, going on after a signal interrupts the write;
 // gives up silently on any other failure (a closed terminal).
 void write_all(int fd, const std::string& text);
-
-// Lines of a byte stream, the last partial one kept until it is complete.
-class line_splitter {
- public:
-  std::vector<std::string> add(const char* data, size_t n);
-  std::vector<std::string> add(const std::string& data) { return add(data.data(), data.size()); }
-  // What is left at the end of the stream.
-  std::string rest();
-
- private:
-  std::string pending_;
-};
 
 // One transcript line "<ms>\t<kind>\t<text>" as a line for a person:
 // "  12.345  screen   \"Update: 10%\" ...". Returns false for a line that is

@@ -1,6 +1,7 @@
 #include "tools/panel_view.h"
 
 #include "sim/models/lcd_render.h"
+#include "tools/terminal_text.h"
 
 namespace ruk_sim {
 
@@ -14,13 +15,11 @@ const char lcd_colours[] = "\x1b[38;5;235;48;5;144m";
 const char plain[] = "\x1b[0m";
 const char clear_to_end[] = "\x1b[K";
 
-// text cut to at most width columns; every character of the picture's text
-// is one column wide, so a column is a UTF-8 character.
+// text cut to at most width columns.
 std::string clip(const std::string& text, int width) {
   int n = 0;
   for (size_t i = 0; i < text.size(); i++) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && n++ == width)
-      return text.substr(0, i);
+    if (starts_column(text[i]) && n++ == width) return text.substr(0, i);
   }
   return text;
 }
@@ -33,13 +32,7 @@ std::string repeat(const std::string& s, int n) {
 
 // The panel's lines of half blocks, without their line ends.
 std::vector<std::string> panel_lines(const sim::lcd_memory& frame) {
-  std::string blocks = sim::lcd_render_blocks(frame);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t end; (end = blocks.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(blocks.substr(start, end - start));
-  }
-  return lines;
+  return line_splitter().add(sim::lcd_render_blocks(frame));
 }
 
 }  // namespace
@@ -50,11 +43,8 @@ void frame_reader::start_frame() {
 }
 
 bool frame_reader::add(const char* data, size_t n) {
-  pending_.append(data, n);
   bool completed = false;
-  size_t start = 0;
-  for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
-    std::string line = pending_.substr(start, end - start);
+  for (const std::string& line : lines_.add(data, n)) {
     if (line.empty()) {
       if (building_rows_ == rows) {
         last_ = building_;
@@ -78,7 +68,6 @@ bool frame_reader::add(const char* data, size_t n) {
       }
     }
   }
-  pending_.erase(0, start);
   return completed;
 }
 

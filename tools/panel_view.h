@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/models/lcd_controller.h"
+#include "tools/terminal_text.h"
 
 namespace ruk_sim {
 
@@ -38,7 +39,7 @@ class frame_reader {
  private:
   void start_frame();
 
-  std::string pending_;
+  line_splitter lines_;
   sim::lcd_memory building_;
   int building_rows_ = 0;
   sim::lcd_memory last_;

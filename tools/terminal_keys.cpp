@@ -1,17 +1,8 @@
 #include "tools/terminal_keys.h"
 
+#include "tools/terminal_text.h"
+
 namespace ruk_sim {
-
-namespace {
-
-// Display width of UTF-8 text whose characters are all one column wide.
-int columns(const std::string& text) {
-  int n = 0;
-  for (unsigned char c : text) n += (c & 0xC0) != 0x80;
-  return n;
-}
-
-}  // namespace
 
 std::vector<terminal_key> decode_terminal_input(const std::string& bytes) {
   std::vector<terminal_key> keys;
@@ -61,7 +52,7 @@ std::vector<std::string> key_legend(int width) {
   std::string line = "keys:";
   for (const char* item : items) {
     std::string next = line + "   " + item;
-    if (columns(next) > width && line != "keys:") {
+    if (text_columns(next) > width && line != "keys:") {
       lines.push_back(line);
       next = std::string("     ") + "   " + item;
     }
