@@ -1,17 +1,15 @@
 // Erasing and reading back the partitions through the simulator's MTD model.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/update.h"
 #include "sim/seam/fresh_phone.h"
 #include "sim/seam/mtd_model.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -20,11 +18,8 @@ constexpr sim::mtd::geometry geometry = {16384, 4096};
 class Flash : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/ruk-flash-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
     sim::fresh_phone();
-    sim::mtd::serve(5, dir, geometry);
+    sim::mtd::serve(5, dir.path(), geometry);
     fd = open(mtd5_path, O_RDWR);
     ASSERT_GE(fd, 0);
     before = contents();
@@ -32,14 +27,8 @@ class Flash : public testing::Test {
   void TearDown() override {
     close(fd);
     sim::mtd::clear_faults();
-    std::string cmd = "rm -rf " + dir;
-    ASSERT_EQ(system(cmd.c_str()), 0);
   }
-  std::vector<uint8_t> contents() {
-    std::ifstream in(dir + "/mtd5", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                                std::istreambuf_iterator<char>());
-  }
+  std::vector<uint8_t> contents() { return ruk_test::read_bytes(dir / "mtd5"); }
   // Whether bytes [from, to) are erased and all others as before.
   ::testing::AssertionResult erased_only(size_t from, size_t to) {
     std::vector<uint8_t> now = contents();
@@ -49,7 +38,7 @@ class Flash : public testing::Test {
     }
     return ::testing::AssertionSuccess();
   }
-  std::string dir;
+  ruk_test::temp_dir dir{"ruk-flash-test"};
   int fd = -1;
   std::vector<uint8_t> before;
 };

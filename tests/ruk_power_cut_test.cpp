@@ -24,6 +24,7 @@
 
 #include "sim/seam/mtd_model.h"
 #include "tests/run_ruk.h"
+#include "tests/temp_dir.h"
 #include "tests/test_network.h"
 #include "tests/tftp_peer.h"
 #include "tools/image.h"
@@ -263,12 +264,11 @@ class PowerCutDrill : public testing::Test {
   }
 
   // A folder of flash files holding the old software.
-  std::string old_flash() {
-    char pattern[] = "/tmp/ruk-power-cut-XXXXXX";
-    EXPECT_NE(mkdtemp(pattern), nullptr);
-    write_file(std::string(pattern) + "/mtd4", old_mtd4);
-    write_file(std::string(pattern) + "/mtd5", old_mtd5);
-    return pattern;
+  ruk_test::temp_dir old_flash() {
+    ruk_test::temp_dir dir("ruk-power-cut");
+    write_file(dir / "mtd4", old_mtd4);
+    write_file(dir / "mtd5", old_mtd5);
+    return dir;
   }
 
   // The phone on the flash in dir, with keys, the image served by a peer
@@ -329,8 +329,8 @@ class PowerCutDrill : public testing::Test {
 
   // The update cut as c says, then the next start; the phase the cut hit.
   phase drill(const cut& c, const phase_map& map) {
-    std::string dir = old_flash();
-    ruk_test::run_result cut_run = run(dir, type_and_update, c.setting);
+    ruk_test::temp_dir dir = old_flash();
+    ruk_test::run_result cut_run = run(dir.path(), type_and_update, c.setting);
     phase hit = download;
     std::string why;
     EXPECT_EQ(cut_run.signal, SIGKILL) << cut_run.dump();
@@ -338,7 +338,7 @@ class PowerCutDrill : public testing::Test {
       ADD_FAILURE() << why << "\n" << cut_run.dump();
       return hit;
     }
-    std::string mtd5 = ruk_test::read_file(dir + "/mtd5");
+    std::string mtd5 = ruk_test::read_file(dir / "mtd5");
     std::string payload(image.begin() + 16, image.end());
     outcome expected = expected_after(hit);
     printf("cut seed %u (%s) aimed at the %s, hit the %s: next start %s\n", c.seed,
@@ -346,27 +346,26 @@ class PowerCutDrill : public testing::Test {
     fflush(stdout);
     ruk_test::run_result next;
     if (expected == not_intact) {
-      next = run(dir, type_and_update);
+      next = run(dir.path(), type_and_update);
       std::vector<ruk_test::screen> shown = next.screens();
       EXPECT_EQ(shown.empty() ? "" : shown[0].top + " / " + shown[0].bottom,
                 "Software not intact: / update needed, press key")
           << next.dump();
       EXPECT_FALSE(counted_down(next)) << next.dump();
       EXPECT_EQ(next.status, transcript_format::status::restart) << next.dump();
-      EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+      EXPECT_EQ(ruk_test::read_file(dir / "mtd5").substr(0, payload.size()), payload);
     } else {
-      next = run(dir, "");
+      next = run(dir.path(), "");
       EXPECT_TRUE(counted_down(next)) << next.dump();
       EXPECT_EQ(next.status, 0) << next.dump();
       if (expected == old_intact) {
-        EXPECT_TRUE(ruk_test::read_file(dir + "/mtd4") == old_mtd4) << "mtd4 as before";
-        EXPECT_TRUE(ruk_test::read_file(dir + "/mtd5") == old_mtd5) << "mtd5 as before";
+        EXPECT_TRUE(ruk_test::read_file(dir / "mtd4") == old_mtd4) << "mtd4 as before";
+        EXPECT_TRUE(ruk_test::read_file(dir / "mtd5") == old_mtd5) << "mtd5 as before";
       } else {
         EXPECT_EQ(mtd5.substr(0, payload.size()), payload);
-        EXPECT_TRUE(ruk_test::read_file(dir + "/mtd5") == mtd5) << "the start changes nothing";
+        EXPECT_TRUE(ruk_test::read_file(dir / "mtd5") == mtd5) << "the start changes nothing";
       }
     }
-    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
     return hit;
   }
 
@@ -377,9 +376,7 @@ class PowerCutDrill : public testing::Test {
 };
 
 TEST_F(PowerCutDrill, APowerCutAtAnyMomentOfTheUpdateLeavesAPhoneThatStartsOrUpdates) {
-  std::string reference_dir = old_flash();
-  ruk_test::run_result reference = run(reference_dir, type_and_update);
-  EXPECT_EQ(system(("rm -rf " + reference_dir).c_str()), 0);
+  ruk_test::run_result reference = run(old_flash().path(), type_and_update);
   ASSERT_EQ(reference.status, transcript_format::status::restart) << reference.dump();
   phase_map map;
   std::string why;

@@ -4,13 +4,13 @@
 // network, and the run read back from its exit status, its transcript and
 // its flash files.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/run_ruk.h"
+#include "tests/temp_dir.h"
 #include "tests/test_network.h"
 #include "tests/tftp_peer.h"
 #include "tools/image.h"
@@ -39,15 +39,9 @@ class UpdatePaths : public testing::Test {
  protected:
   void SetUp() override {
     if (!network.ready()) GTEST_SKIP() << network.why();
-    char pattern[] = "/tmp/ruk-update-paths-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
   }
   void TearDown() override {
     if (peer) peer->stop();
-    if (!dir.empty()) {
-      EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
-    }
   }
 
   // The program with keys, served by a peer playing script.
@@ -63,7 +57,7 @@ class UpdatePaths : public testing::Test {
     o.env = std::move(env);
     network.place(&o, server);
     o.env.push_back({"RUK_SIM_PORT69", std::to_string(peer->port())});
-    o.env.push_back({"RUK_SIM_FLASH_DIR", dir});
+    o.env.push_back({"RUK_SIM_FLASH_DIR", dir.path()});
     o.env.push_back({"RUK_SIM_MTD4_SIZE", "64K"});
     o.env.push_back({"RUK_SIM_MTD5_SIZE", "256K"});
     ruk_test::run_result r = ruk_test::run_ruk(o);
@@ -72,7 +66,7 @@ class UpdatePaths : public testing::Test {
   }
   // A partition file as the phone has it before the run.
   bool sim_flash_file(const std::string& name, const std::string& bytes) {
-    std::ofstream out(dir + "/" + name, std::ios::binary);
+    std::ofstream out(dir / name, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
   }
@@ -97,7 +91,7 @@ class UpdatePaths : public testing::Test {
   }
 
   ruk_test::test_network network{{server}};
-  std::string dir;
+  ruk_test::temp_dir dir{"ruk-update-paths"};
   std::unique_ptr<ruk_test::tftp_peer> peer;
 };
 
@@ -117,7 +111,7 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
   ASSERT_EQ(r.status, transcript_format::status::restart) << "the restart after the retry\n"
                                                           << r.dump();
   EXPECT_EQ(peer->transfers, 3);
-  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, last.size()), last);
+  EXPECT_EQ(ruk_test::read_file(dir / "mtd5").substr(0, last.size()), last);
   std::vector<std::string> shown = update_screens(r);
   std::vector<std::string> expected = {
       "tftp / ",
@@ -177,7 +171,7 @@ TEST_F(UpdatePaths, AStartAfterAnUpdateCutShortGoesToTheMenuAndNeverEndsUntilAnU
   for (size_t i = 0; i < start.size(); ++i) {
     EXPECT_EQ(shown[i].top + " / " + shown[i].bottom, start[i]) << "no countdown\n" << r.dump();
   }
-  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+  EXPECT_EQ(ruk_test::read_file(dir / "mtd5").substr(0, payload.size()), payload);
 }
 
 TEST_F(UpdatePaths, ARefusedRestartEndsTheProgramWithStatusZeroAfterRestarting) {
@@ -190,7 +184,7 @@ TEST_F(UpdatePaths, ARefusedRestartEndsTheProgramWithStatusZeroAfterRestarting) 
   ASSERT_FALSE(r.screens().empty());
   EXPECT_EQ(r.screens().back().top + " / " + r.screens().back().bottom,
             "Update Successful / Restarting...");
-  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+  EXPECT_EQ(ruk_test::read_file(dir / "mtd5").substr(0, payload.size()), payload);
 }
 
 TEST_F(UpdatePaths, ADataLongerThan516BytesIsTheLastBlockWithAllItsBytes) {
@@ -207,7 +201,7 @@ TEST_F(UpdatePaths, ADataLongerThan516BytesIsTheLastBlockWithAllItsBytes) {
     if (s.top == "tftp") counts.push_back(s.bottom);
   }
   EXPECT_EQ(counts, (std::vector<std::string>{"", "512", "1500"}));
-  EXPECT_EQ(ruk_test::read_file(dir + "/mtd5").substr(0, payload.size()), payload);
+  EXPECT_EQ(ruk_test::read_file(dir / "mtd5").substr(0, payload.size()), payload);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 // File or Server" without touching the flash. Needs root and tftpd-hpa;
 // skipped with the reason otherwise.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "tests/run_ruk.h"
+#include "tests/temp_dir.h"
 #include "tests/test_network.h"
 #include "tools/image.h"
 
@@ -46,12 +46,9 @@ class Update : public testing::Test {
  protected:
   void SetUp() override {
     if (!network.ready()) GTEST_SKIP() << "skipped: " << network.why();
-    char pattern[] = "/tmp/ruk-update-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    std::string root = dir + "/tftp";
+    std::string root = dir / "tftp";
     ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);  // tftpd-hpa serves as nobody
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // tftpd-hpa serves as nobody
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + i / 251);
     std::vector<uint8_t> image =
         ruk_image::build(std::vector<uint8_t>(payload.begin(), payload.end()));
@@ -60,10 +57,6 @@ class Update : public testing::Test {
                static_cast<std::streamsize>(image.size()));
     ASSERT_EQ(chmod((root + "/tolv510.bin").c_str(), 0644), 0);
     ASSERT_TRUE(network.serve_tftp(server, root)) << network.why();
-  }
-  void TearDown() override {
-    if (dir.empty()) return;
-    EXPECT_EQ(system(("rm -rf " + dir).c_str()), 0);
   }
 
   // The phone typed with these addresses, on a segment where only the
@@ -82,7 +75,7 @@ class Update : public testing::Test {
   }
 
   // A new folder of flash partitions for each kind of chip.
-  std::string flash(const char* chip) const { return dir + "/flash-" + chip; }
+  std::string flash(const char* chip) const { return dir.path() + "/flash-" + chip; }
 
   // A run that could not reach the server: its screens, and the flash left
   // alone.
@@ -104,7 +97,7 @@ class Update : public testing::Test {
   }
 
   ruk_test::test_network network{{gateway, server}};
-  std::string dir;
+  ruk_test::temp_dir dir{"ruk-update-test"};
   std::string payload = std::string(100000, '\0');
 };
 

@@ -6,18 +6,17 @@
 // otherwise. Every address lives inside the two namespaces.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tests/netns.h"
 #include "tests/run_ruk.h"
+#include "tests/temp_dir.h"
 #include "tests/test_network.h"
 
 namespace {
@@ -30,11 +29,6 @@ const char* const server_address = "10.77.0.1";
 // 255.255.255.0. The first key only opens the menu; u clears every address.
 const char* const key_script =
     "@500 1 u 1 0 * 7 7 * 0 * 2 c 1 0 * 7 7 * 0 * 1 c 1 0 * 7 7 * 0 * 1 c 2 5 5 2 5 5 2 5 5 0 h";
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void write_file(const std::string& path, const std::string& data) {
   std::ofstream out(path, std::ios::binary);
@@ -74,19 +68,15 @@ class RealServer : public testing::Test {
     sh("ip -n " + server + " addr add " + server_address + "/24 dev ruk-peer0");
     sh("ip -n " + server + " link set ruk-peer0 up");
 
-    char pattern[] = "/tmp/ruk-real-server-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    root = dir + "/root";
+    root = dir / "root";
     ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);  // tftpd-hpa serves as nobody
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // tftpd-hpa serves as nobody
   }
 
   void TearDown() override {
     ruk_test::stop_tftpd(tftpd);
     int status;
     if (!server.empty()) run_command("ip netns del " + server + " 2>/dev/null", &status);
-    if (!dir.empty()) run_command("rm -rf " + dir, &status);
   }
 
   void sh(const std::string& command) {
@@ -108,12 +98,13 @@ class RealServer : public testing::Test {
     o.netns = phone.name();
     o.virtual_clock = false;
     o.keys = key_script;
-    o.env = {{"RUK_SIM_NET", "kernel"}, {"RUK_SIM_FLASH_DIR", dir + "/flash"}};
+    o.env = {{"RUK_SIM_NET", "kernel"}, {"RUK_SIM_FLASH_DIR", dir / "flash"}};
     return ruk_test::run_ruk(o);
   }
 
   ruk_test::netns phone;
-  std::string server, dir, root;
+  ruk_test::temp_dir dir{"ruk-real-server"};
+  std::string server, root;
   pid_t tftpd = -1;
 };
 
@@ -132,11 +123,11 @@ TEST_F(RealServer, TheUpdateDownloadsChecksWritesVerifiesAndRestarts) {
             std::string::npos)
       << r.out;
 
-  std::string mtd5 = read_file(dir + "/flash/mtd5");
+  std::string mtd5 = ruk_test::read_file(dir / "flash/mtd5");
   ASSERT_GE(mtd5.size(), payload.size());
   EXPECT_TRUE(mtd5.compare(0, payload.size(), payload) == 0) << "the payload from offset 0";
   EXPECT_EQ(mtd5.find_first_not_of('\xFF', payload.size()), std::string::npos) << "the rest erased";
-  std::string mtd4 = read_file(dir + "/flash/mtd4");
+  std::string mtd4 = ruk_test::read_file(dir / "flash/mtd4");
   EXPECT_EQ(mtd4.find_first_not_of('\xFF'), std::string::npos) << "mtd4 erased";
 
   // From the update key on: "tftp" with the byte count, erasing, writing

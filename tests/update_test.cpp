@@ -12,7 +12,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -30,12 +29,14 @@
 #include "sim/seam/port69.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/transcript.h"
+#include "tests/temp_dir.h"
 #include "tests/tftp_peer.h"
 #include "tftp/tftp.h"
 
 namespace {
 
 using bytes = std::vector<uint8_t>;
+using ruk_test::read_bytes;
 
 constexpr sim::mtd::geometry mtd4_geometry = {128u << 10, 4u << 10};
 constexpr sim::mtd::geometry mtd5_geometry = {1u << 20, 64u << 10};
@@ -80,11 +81,6 @@ bytes as_bytes(const std::string& s) {
 bool holds(const bytes& partition, const std::string& data) {
   return partition.size() >= data.size() &&
          bytes(partition.begin(), partition.begin() + data.size()) == as_bytes(data);
-}
-
-bytes contents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // "Press any key to abort..." has 25 characters; the row shows the first 24.
@@ -141,27 +137,18 @@ class Update : public testing::Test {
     close(kbd_fd);
     kbd_fd = -1;
     sim::redirect_port69(0);
-    remove_flash();
+    sim::mtd::clear_faults();
   }
 
   // Partitions with their old contents, in a folder of their own, and no faults.
   void new_flash() {
-    remove_flash();
-    char pattern[] = "/tmp/ruk-update-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
-    sim::mtd::serve(4, dir, mtd4_geometry);
-    sim::mtd::serve(5, dir, mtd5_geometry);
-    for (const char* path : {"/dev/mtd4", "/dev/mtd5"}) close(open(path, O_RDONLY));
-    mtd4_before = contents(dir + "/mtd4");
-    mtd5_before = contents(dir + "/mtd5");
-  }
-  void remove_flash() {
     sim::mtd::clear_faults();
-    if (dir.empty()) return;
-    std::string cmd = "rm -rf " + dir;
-    ASSERT_EQ(system(cmd.c_str()), 0);
-    dir.clear();
+    dir = ruk_test::temp_dir("ruk-update-test");
+    sim::mtd::serve(4, dir.path(), mtd4_geometry);
+    sim::mtd::serve(5, dir.path(), mtd5_geometry);
+    for (const char* path : {"/dev/mtd4", "/dev/mtd5"}) close(open(path, O_RDONLY));
+    mtd4_before = read_bytes(dir / "mtd4");
+    mtd5_before = read_bytes(dir / "mtd5");
   }
 
   // Runs the update with file served by the peer; the screens it showed.
@@ -249,10 +236,10 @@ class Update : public testing::Test {
     return rest;
   }
   bool flash_unchanged() {
-    return contents(dir + "/mtd4") == mtd4_before && contents(dir + "/mtd5") == mtd5_before;
+    return read_bytes(dir / "mtd4") == mtd4_before && read_bytes(dir / "mtd5") == mtd5_before;
   }
 
-  std::string dir;
+  ruk_test::temp_dir dir{"ruk-update-test"};  // new_flash() gives each run its own
   bytes mtd4_before, mtd5_before;
   std::vector<std::string> screens;
 };
@@ -298,11 +285,11 @@ TEST_F(Update, AMillionByteImageIsWrittenWithPercentagesOneToNinetyNineAndVerifi
   EXPECT_EQ(after_download(), expected);
   EXPECT_EQ(screens[screens.size() - expected.size() - 1], "\"tftp\" \"1000016\"");
 
-  bytes mtd5 = contents(dir + "/mtd5");
+  bytes mtd5 = read_bytes(dir / "mtd5");
   EXPECT_TRUE(holds(mtd5, payload)) << "the payload from offset 0";
   EXPECT_EQ(std::count(mtd5.begin() + 1000000, mtd5.end(), 0xFF), (1 << 20) - 1000000)
       << "the rest erased";
-  EXPECT_EQ(contents(dir + "/mtd4"), bytes(128u << 10, 0xFF)) << "mtd4 erased";
+  EXPECT_EQ(read_bytes(dir / "mtd4"), bytes(128u << 10, 0xFF)) << "mtd4 erased";
   int writes = 0;
   for (const std::string& line : sim::transcript_lines())
     writes += line.compare(0, 16, "flash\twrite mtd5") == 0;
@@ -317,7 +304,7 @@ TEST_F(Update, OddLengthsAllZeroPayloadsAndTheSmallestFileAreAccepted) {
   put_word(image, 0, sum_of(payload, 5000));
   image[16 + 5002] ^= 0x55;  // outside the sum: does not matter to the check
   ASSERT_TRUE(update(image));
-  bytes mtd5 = contents(dir + "/mtd5");
+  bytes mtd5 = read_bytes(dir / "mtd5");
   EXPECT_TRUE(holds(mtd5, image.substr(16)));
   EXPECT_EQ(mtd5[5003], 0xFF);
 
@@ -325,7 +312,7 @@ TEST_F(Update, OddLengthsAllZeroPayloadsAndTheSmallestFileAreAccepted) {
   image = image_of(zeros);
   EXPECT_EQ(image.substr(0, 4), std::string(4, '\0')) << "the sum of zeros is 0";
   ASSERT_TRUE(update(image));
-  mtd5 = contents(dir + "/mtd5");
+  mtd5 = read_bytes(dir / "mtd5");
   EXPECT_EQ(std::count(mtd5.begin(), mtd5.begin() + 4096, 0), 4096);
 
   // 1024 bytes in all, and bytes past the announced length are not written.
@@ -334,7 +321,7 @@ TEST_F(Update, OddLengthsAllZeroPayloadsAndTheSmallestFileAreAccepted) {
   put_word(image, 0, sum_of(image.substr(16), 1000));
   ASSERT_EQ(image.size(), 1024u);
   ASSERT_TRUE(update(image));
-  mtd5 = contents(dir + "/mtd5");
+  mtd5 = read_bytes(dir / "mtd5");
   EXPECT_TRUE(holds(mtd5, image.substr(16, 1000)));
   EXPECT_EQ(mtd5[1000], 0xFF);
 }
@@ -446,7 +433,7 @@ TEST_F(Update, MemoryForOneCopyOfTheImageIsEnoughAndTooLittleEndsBeforeAnyErase)
   std::string payload = random_payload(1u << 20);
   std::string image = image_of(payload);
   EXPECT_EQ(update_in_memory(image, image.size() * 3 / 2), 0) << "room for one copy, not two";
-  EXPECT_TRUE(holds(contents(dir + "/mtd5"), payload));
+  EXPECT_TRUE(holds(read_bytes(dir / "mtd5"), payload));
 
   new_flash();
   answered = false;
