@@ -314,12 +314,8 @@ class Drill:
                                  watch=watch)
         finally:
             server.stop()
-            # Only the run's record stays: the served image and the guest's
-            # archive (8 MiB a run) go.
+            # Only the run's record stays: the served image goes.
             shutil.rmtree(tftp, ignore_errors=True)
-            shutil.rmtree(os.path.join(folder, "run-settings"), ignore_errors=True)
-            if os.path.exists(os.path.join(folder, "initrd.cpio")):
-                os.remove(os.path.join(folder, "initrd.cpio"))
 
     def measure(self):
         """The steps' lengths from one update that is not cut, kept in

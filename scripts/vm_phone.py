@@ -231,21 +231,27 @@ KERNEL_COMMAND_LINE = " ".join([
 def run_initrd(initramfs, work, keys, dots):
     """The initramfs followed by a second archive with this run's settings
     (vm/guest/init.cpp): /ruk-run/keys, the key script, and /ruk-run/dots
-    when the screens' pixels are wanted. The kernel unpacks both."""
+    when the screens' pixels are wanted. The kernel unpacks both. Returns
+    the path of the file in work; the caller removes it after the boot."""
     staging = os.path.join(work, "run-settings")
     if os.path.isdir(staging):
         shutil.rmtree(staging)
-    os.makedirs(os.path.join(staging, "ruk-run"))
-    names = ["ruk-run"]
-    if keys is not None:
-        with open(os.path.join(staging, "ruk-run", "keys"), "w") as f:
-            f.write(keys)
-        names.append("ruk-run/keys")
-    if dots:
-        open(os.path.join(staging, "ruk-run", "dots"), "w").close()
-        names.append("ruk-run/dots")
-    archive = subprocess.run(["cpio", "-o", "--quiet", "-H", "newc", "-R", "0:0"], cwd=staging,
-                             input="\n".join(names).encode(), capture_output=True, check=True)
+    try:
+        os.makedirs(os.path.join(staging, "ruk-run"))
+        names = ["ruk-run"]
+        if keys is not None:
+            with open(os.path.join(staging, "ruk-run", "keys"), "w") as f:
+                f.write(keys)
+            names.append("ruk-run/keys")
+        if dots:
+            open(os.path.join(staging, "ruk-run", "dots"), "w").close()
+            names.append("ruk-run/dots")
+        archive = subprocess.run(["cpio", "-o", "--quiet", "-H", "newc", "-R", "0:0"],
+                                 cwd=staging, input="\n".join(names).encode(),
+                                 capture_output=True, check=True)
+    finally:
+        # Only the archive's input.
+        shutil.rmtree(staging, ignore_errors=True)
     path = os.path.join(work, "initrd.cpio")
     with open(path, "wb") as out, open(initramfs, "rb") as base:
         shutil.copyfileobj(base, out)
@@ -265,12 +271,13 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None, watch=No
     transcript_path = os.path.join(work, "transcript")
     for path in (console_path, transcript_path):
         open(path, "w").close()
+    initrd = run_initrd(initramfs, work, keys, dots is not None)
     qemu = [
         # No capability at all: the emulator needs none.
         "setpriv", "--bounding-set", "-all", "--inh-caps", "-all", "--no-new-privs",
         "qemu-system-mips", "-M", "malta", "-m", "64", "-nodefaults", "-no-reboot",
         "-display", "none", "-monitor", "none",
-        "-kernel", kernel, "-initrd", run_initrd(initramfs, work, keys, dots is not None),
+        "-kernel", kernel, "-initrd", initrd,
         "-append", KERNEL_COMMAND_LINE,
         "-serial", "file:" + console_path,
         "-serial", "file:" + transcript_path,
@@ -282,32 +289,36 @@ def boot(kernel, initramfs, flash_path, work, keys, timeout, dots=None, watch=No
     ] + os.environ.get("RUK_VM_QEMU_ARGS", "").split()
     qemu_log_path = os.path.join(work, "qemu.log")
     started = time.monotonic()
-    with open(qemu_log_path, "wb") as qemu_log:
-        process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=qemu_log,
-                                   stderr=subprocess.STDOUT, start_new_session=True)
-    ending = None
-    reader = _TranscriptReader(transcript_path) if watch is not None else None
-    while process.poll() is None:
-        if reader is not None:
-            for parsed in reader.new_lines():
-                watch.line(*parsed)
-        now = time.monotonic()
-        if reader is not None:
-            if watch.cut_at is not None and now >= watch.cut_at:
-                ending = "cut"
-        if ending is None and now - started >= timeout:
-            ending = "timeout"
-        if ending is not None:
+    try:
+        with open(qemu_log_path, "wb") as qemu_log:
+            process = subprocess.Popen(qemu, stdin=subprocess.DEVNULL, stdout=qemu_log,
+                                       stderr=subprocess.STDOUT, start_new_session=True)
+        ending = None
+        reader = _TranscriptReader(transcript_path) if watch is not None else None
+        while process.poll() is None:
+            if reader is not None:
+                for parsed in reader.new_lines():
+                    watch.line(*parsed)
+            now = time.monotonic()
+            if reader is not None:
+                if watch.cut_at is not None and now >= watch.cut_at:
+                    ending = "cut"
+            if ending is None and now - started >= timeout:
+                ending = "timeout"
+            if ending is not None:
+                if watch is not None:
+                    watch.killed_at = time.monotonic()
+                os.killpg(process.pid, signal.SIGKILL)
+                process.wait()
+                break
+            # A watcher's cut comes within a millisecond of its time.
+            pause = 0.05
             if watch is not None:
-                watch.killed_at = time.monotonic()
-            os.killpg(process.pid, signal.SIGKILL)
-            process.wait()
-            break
-        # A watcher's cut comes within a millisecond of its time.
-        pause = 0.05
-        if watch is not None:
-            pause = 0.001 if watch.cut_at is None else min(0.001, max(0.0, watch.cut_at - now))
-        time.sleep(pause)
+                pause = 0.001 if watch.cut_at is None else min(0.001, max(0.0, watch.cut_at - now))
+            time.sleep(pause)
+    finally:
+        # The run's archive (8 MiB) is of no use once QEMU has ended.
+        os.remove(initrd)
     seconds = time.monotonic() - started
     if reader is not None:
         reader.file.close()
