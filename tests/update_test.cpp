@@ -161,10 +161,7 @@ class Update : public testing::Test {
     bool result = tftp_store_image("10.0.0.2", "127.0.0.1", "0.0.0.0", "255.255.255.0");
     sim::settle();  // the last screen is recorded once the program does something else
     peer.stop();
-    screens.clear();
-    for (const std::string& line : sim::transcript_lines()) {
-      if (line.compare(0, 7, "screen\t") == 0) screens.push_back(line.substr(7));
-    }
+    screens = sim::transcript_texts("screen");
     return result;
   }
   // The update as update() runs it, in a child process whose memory is
@@ -192,9 +189,7 @@ class Update : public testing::Test {
       bool result = tftp_store_image("10.0.0.2", "127.0.0.1", "0.0.0.0", "255.255.255.0");
       sim::settle();
       std::string shown;
-      for (const std::string& line : sim::transcript_lines()) {
-        if (line.compare(0, 7, "screen\t") == 0) shown += line.substr(7) + "\n";
-      }
+      for (const std::string& screen : sim::transcript_texts("screen")) shown += screen + "\n";
       ssize_t written = write(screen_pipe[1], shown.data(), shown.size());
       _exit(written == static_cast<ssize_t>(shown.size()) && result ? 0 : 1);
     }
@@ -291,8 +286,8 @@ TEST_F(Update, AMillionByteImageIsWrittenWithPercentagesOneToNinetyNineAndVerifi
       << "the rest erased";
   EXPECT_EQ(read_bytes(dir / "mtd4"), bytes(128u << 10, 0xFF)) << "mtd4 erased";
   int writes = 0;
-  for (const std::string& line : sim::transcript_lines())
-    writes += line.compare(0, 16, "flash\twrite mtd5") == 0;
+  for (const std::string& flash : sim::transcript_texts("flash"))
+    writes += flash.compare(0, 10, "write mtd5") == 0;
   EXPECT_EQ(writes, 124) << "the first chunk but its 16-byte head, 121 chunks of 8192 bytes, "
                             "one of 576, and last the head";
 }
