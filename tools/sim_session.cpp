@@ -279,7 +279,8 @@ void session::transcript_line(const std::string& line) {
     console_.transcript_line(line);  // not a transcript line: the console shows it as it is
     return;
   }
-  if (l.kind == transcript_format::kind::restart && l.text.find("refused") == std::string::npos) {
+  if (l.kind == transcript_format::kind::restart &&
+      !transcript_format::is_refused_restart(l.text)) {
     restarted_ = true;
     restart_text_ = l.text;
   }
