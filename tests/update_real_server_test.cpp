@@ -18,6 +18,7 @@
 #include "tests/run_ruk.h"
 #include "tests/temp_dir.h"
 #include "tests/test_network.h"
+#include "tools/image.h"
 
 namespace {
 
@@ -30,27 +31,9 @@ const char* const server_address = "10.77.0.1";
 const char* const key_script =
     "@500 1 u 1 0 * 7 7 * 0 * 2 c 1 0 * 7 7 * 0 * 1 c 1 0 * 7 7 * 0 * 1 c 2 5 5 2 5 5 2 5 5 0 h";
 
-void write_file(const std::string& path, const std::string& data) {
-  std::ofstream out(path, std::ios::binary);
-  out << data;
-}
-
-void put_word(std::string& s, size_t at, uint32_t w) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(w >> (24 - 8 * i));
-}
-
-std::string image_of(const std::string& payload) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i + 4 <= payload.size(); i += 4) {
-    uint32_t w = 0;
-    for (int k = 0; k < 4; ++k) w = w << 8 | static_cast<uint8_t>(payload[i + k]);
-    sum += w;
-  }
-  std::string header(16, '\0');
-  put_word(header, 0, sum);
-  put_word(header, 4, static_cast<uint32_t>(payload.size()));
-  put_word(header, 8, 253);
-  return header + payload;
+void write_file(const std::string& path, const std::vector<uint8_t>& data) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // tftpd-hpa in a namespace of its own, on the far end of the phone's eth0.
@@ -112,7 +95,7 @@ TEST_F(RealServer, TheUpdateDownloadsChecksWritesVerifiesAndRestarts) {
   std::mt19937 random(5);
   std::string payload(1000000, '\0');
   for (char& c : payload) c = static_cast<char>(random());
-  write_file(root + "/tolv510.bin", image_of(payload));
+  write_file(root + "/tolv510.bin", ruk_image::build({payload.begin(), payload.end()}));
   ASSERT_EQ(chmod((root + "/tolv510.bin").c_str(), 0644), 0);
   start_server();
 

@@ -32,6 +32,7 @@
 #include "tests/temp_dir.h"
 #include "tests/tftp_peer.h"
 #include "tftp/tftp.h"
+#include "tools/image.h"
 
 namespace {
 
@@ -42,18 +43,12 @@ constexpr sim::mtd::geometry mtd4_geometry = {128u << 10, 4u << 10};
 constexpr sim::mtd::geometry mtd5_geometry = {1u << 20, 64u << 10};
 
 void put_word(std::string& s, size_t at, uint32_t w) {
-  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(w >> (24 - 8 * i));
+  ruk_image::put_be32(reinterpret_cast<uint8_t*>(&s[at]), w);
 }
 
-uint32_t sum_of(const std::string& payload, size_t length) {
-  uint32_t sum = 0;
-  for (size_t i = 0; i + 4 <= std::min(length, payload.size()); i += 4) {
-    sum += static_cast<uint32_t>(static_cast<uint8_t>(payload[i])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(payload[i + 1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(payload[i + 2])) << 8 |
-           static_cast<uint8_t>(payload[i + 3]);
-  }
-  return sum;
+uint32_t sum_of(const std::string& payload, uint32_t length) {
+  return ruk_image::payload_sum(reinterpret_cast<const uint8_t*>(payload.data()), payload.size(),
+                                length);
 }
 
 std::string random_payload(size_t n, unsigned seed = 3) {
@@ -63,7 +58,8 @@ std::string random_payload(size_t n, unsigned seed = 3) {
   return s;
 }
 
-// A valid image of payload, built byte by byte; fix may spoil it afterwards.
+// A valid image of payload, no pad bytes, the unused word not zero (the
+// update must not read it); a test may spoil it afterwards.
 std::string image_of(const std::string& payload) {
   std::string image(16, '\0');
   put_word(image, 0, sum_of(payload, payload.size()));
