@@ -37,9 +37,10 @@
 #include "display/matrix_display.h"
 #include "fuzz/fuzz_check.h"
 #include "sim/seam/clock.h"
-#include "sim/seam/fd_table.h"
+#include "sim/seam/fresh_phone.h"
 #include "sim/seam/keypad_model.h"
 #include "sim/models/keypad_script.h"
+#include "sim/models/transcript_format.h"
 #include "sim/seam/lcd_model.h"
 #include "sim/seam/mtd_model.h"
 #include "sim/seam/port69.h"
@@ -48,6 +49,8 @@
 #include "tests/tftp_peer.h"
 
 namespace {
+
+using transcript_format::screen_text;
 
 constexpr sim::mtd::geometry mtd4_geometry = {8u << 10, 1u << 10};
 constexpr sim::mtd::geometry mtd5_geometry = {4u << 10, 1u << 10};
@@ -86,8 +89,8 @@ verdict judge(const std::string& file) {
     v.message = "Wrong Size!";
   } else if (word(file, 8) != 253) {
     v.message = "Wrong Image";
-  } else if (length == 0 || length > file.size() - header_size || length > mtd5_geometry.size) {
-    v.message = "Wrong Size!";
+  } else if (length == 0 || length > file.size() - header_size) {
+    v.message = "Wrong Size!";  // a length within the file fits mtd5, as the file does
   } else if (file.find_first_not_of('\xFF', header_size) >=
              header_size + std::min<size_t>(length, head_size)) {
     v.message = "Wrong Image";
@@ -102,11 +105,6 @@ verdict judge(const std::string& file) {
     }
   }
   return v;
-}
-
-// A screen as the transcript writes it.
-std::string screen(const std::string& row0, const std::string& row1) {
-  return "\"" + row0 + "\" \"" + row1 + "\"";
 }
 
 // The person at the phone: when a screen that waits for keys has just come,
@@ -242,7 +240,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   args.push_back(nullptr);
   *argc = static_cast<int>(args.size()) - 1;
   *argv = args.data();
-  sim::run_setup_once();
+  sim::fresh_phone();
   theDisplay.SetDevice("/dev/inca-port");
   sim::on_settle(answer_error_screens);
   char pattern[] = "/tmp/ruk-fuzz-flash-XXXXXX";
@@ -291,16 +289,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (tracing) fprintf(stderr, "%s\n", line.c_str());
     if (line.compare(0, 7, "screen\t") == 0) {
       screens.push_back(line.substr(7));
-      downloading = downloading || screens.back() == screen("tftp", "");
+      downloading = downloading || screens.back() == screen_text("tftp", "");
     }
     if (line.compare(0, 6, "flash\t") == 0) {
       (downloading ? flash_after : flash_before).push_back(line.substr(6));
     }
   }
   // Only mtd5's geometry is asked before the download.
-  FUZZ_CHECK(flash_before == (std::vector<std::string>{
-                                 "open mtd5", "info mtd5 size 4096 erasesize 1024", "close mtd5"}));
-  FUZZ_CHECK(std::count(screens.begin(), screens.end(), screen("tftp", "")) == 1);
+  FUZZ_CHECK(flash_before ==
+             (std::vector<std::string>{
+                 "open mtd5",
+                 transcript_format::flash_info("mtd5", mtd5_geometry.size, mtd5_geometry.erasesize),
+                 "close mtd5"}));
+  FUZZ_CHECK(std::count(screens.begin(), screens.end(), screen_text("tftp", "")) == 1);
   // A file larger than mtd5 can take is refused as it arrives.
   size_t most = header_size + mtd5_geometry.size;
   if (file.size() > most) {
@@ -324,8 +325,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(mtd4 == mtd4_before);
     FUZZ_CHECK(mtd5 == mtd5_before);
     std::vector<std::string> end =
-        erased_before ? std::vector<std::string>{screen(v.message, "Still not intact: a key")}
-                      : std::vector<std::string>{screen(v.message, v.row1), screen("Canceled ...", "")};
+        erased_before ? std::vector<std::string>{screen_text(v.message, "Still not intact: a key")}
+                      : std::vector<std::string>{screen_text(v.message, v.row1),
+                                                 screen_text("Canceled ...", "")};
     FUZZ_CHECK(screens.size() >= end.size() &&
                std::equal(end.begin(), end.end(), screens.end() - end.size()));
   } else {
