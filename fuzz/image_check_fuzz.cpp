@@ -4,24 +4,23 @@
 // screen with the keys it asks for. A file of odd length is tried on a phone
 // whose software an earlier try already erased (bFlashErased set).
 //
-// A reference reading of the image format decides: at most 16 bytes more
-// than mtd5 holds (a larger file is refused as it arrives: the server gets
-// ERROR 3 and no block past that size is taken), at least 1024 bytes, magic
-// 253, a payload length that is not 0, arrived whole and fits mtd5, a
-// payload whose first 16 bytes (fewer for a shorter one) are not all 0xFF,
-// and the sum of its whole big-endian words as the checksum. mtd5's geometry
-// is asked before the download. A file that fails shows the error of the
-// first check it fails, erases and writes nothing, leaves both partitions
-// exactly as they were and the update returns false; the error is answered
-// with two keys and ends in "Canceled ...", or, on a phone already erased,
-// says the software is still not intact and takes one key. A file that
-// passes is written in the order that keeps mtd5's head erased until the rest
-// is on the flash: mtd5's first erase block erased, then mtd4, then the rest
-// of mtd5 block by block, the payload but its head written (in writes that
-// end where its 8 KiB chunks end) and read back, then the head written and
-// read back, each step in its own open and close; it leaves mtd4 erased,
-// mtd5 holding the payload with erased bytes after it, bFlashErased clear,
-// and true. No wait for a key outlasts the keys: each ends with them.
+// What a file should come to is decided by the image tool's reading of the
+// format (ruk_image::check, written apart from the program's decoder), after
+// the one check made while the file arrives: at most 16 bytes more than mtd5
+// holds (a larger file is refused then: the server gets ERROR 3 and no block
+// past that size is taken). mtd5's geometry is asked before the download. A
+// file that fails shows the error of the first check it fails, erases and
+// writes nothing, leaves both partitions exactly as they were and the update
+// returns false; the error is answered with two keys and ends in
+// "Canceled ...", or, on a phone already erased, says the software is still not
+// intact and takes one key. A file that passes is written in the order that
+// keeps mtd5's head erased until the rest is on the flash: mtd5's first erase
+// block erased, then mtd4, then the rest of mtd5 block by block, the payload
+// but its head written (in writes that end where its 8 KiB chunks end) and read
+// back, then the head written and read back, each step in its own open and
+// close; it leaves mtd4 erased, mtd5 holding the payload with erased bytes
+// after it, bFlashErased clear, and true. No wait for a key outlasts the keys:
+// each ends with them.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -47,6 +46,7 @@
 #include "sim/seam/settle.h"
 #include "sim/seam/transcript.h"
 #include "tests/tftp_peer.h"
+#include "tools/image.h"
 
 namespace {
 
@@ -54,22 +54,14 @@ using transcript_format::screen_text;
 
 constexpr sim::mtd::geometry mtd4_geometry = {8u << 10, 1u << 10};
 constexpr sim::mtd::geometry mtd5_geometry = {4u << 10, 1u << 10};
-constexpr size_t header_size = 16;
-constexpr size_t head_size = 16;  // the payload's bytes written last
+using ruk_image::head_size;  // the payload's bytes written last
+using ruk_image::header_size;
 std::string dir;
 bool tracing = false;  // RUK_FUZZ_TRACE: the transcript on stderr
 
 std::string contents(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-uint32_t word(const std::string& b, size_t at) {
-  uint32_t v = 0;
-  for (size_t k = 0; k < 4; ++k) {
-    v = v << 8 | (at + k < b.size() ? static_cast<unsigned char>(b[at + k]) : 0u);
-  }
-  return v;
 }
 
 // What the update makes of a file: the payload length it writes, or the
@@ -82,27 +74,19 @@ struct verdict {
 
 verdict judge(const std::string& file) {
   verdict v;
-  uint32_t length = word(file, 4);
-  if (file.empty()) {
-    v.message = "No File or Server";
-  } else if (file.size() > header_size + mtd5_geometry.size || file.size() < 1024) {
+  if (file.size() > header_size + mtd5_geometry.size) {
     v.message = "Wrong Size!";
-  } else if (word(file, 8) != 253) {
-    v.message = "Wrong Image";
-  } else if (length == 0 || length > file.size() - header_size) {
-    v.message = "Wrong Size!";  // a length within the file fits mtd5, as the file does
-  } else if (file.find_first_not_of('\xFF', header_size) >=
-             header_size + std::min<size_t>(length, head_size)) {
-    v.message = "Wrong Image";
+    return v;
+  }
+  // The phone shows the first fault it finds.
+  ruk_image::report r = ruk_image::check({file.begin(), file.end()}, mtd5_geometry.size);
+  if (r.faults.empty()) {
+    v.length = static_cast<long>(r.fields.length);
+  } else if (r.faults[0].phone_words == "CRC error") {
+    v.message = "  CRC error - aborted.";
+    v.row1 = "     Press any key";
   } else {
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 4 <= length; i += 4) sum += word(file, header_size + i);
-    if (sum == word(file, 0)) {
-      v.length = static_cast<long>(length);
-    } else {
-      v.message = "  CRC error - aborted.";
-      v.row1 = "     Press any key";
-    }
+    v.message = r.faults[0].phone_words;
   }
   return v;
 }
