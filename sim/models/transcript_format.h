@@ -76,9 +76,23 @@ inline std::string flash_range(uint64_t at, uint64_t bytes) {
   return std::to_string(at) + "+" + std::to_string(bytes);
 }
 
+inline std::string flash_open(const std::string& partition) {
+  return "open " + partition;
+}
+
+inline std::string flash_close(const std::string& partition) {
+  return "close " + partition;
+}
+
 inline std::string flash_info(const std::string& partition, uint64_t size, uint64_t erasesize) {
   return "info " + partition + " size " + std::to_string(size) + " erasesize " +
          std::to_string(erasesize);
+}
+
+// verb is "read", "write" or "erase".
+inline std::string flash_request(const char* verb, const std::string& partition, uint64_t at,
+                                 uint64_t bytes) {
+  return verb + (" " + partition) + " " + flash_range(at, bytes);
 }
 
 struct line {

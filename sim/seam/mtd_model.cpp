@@ -101,7 +101,7 @@ class partition_file : public file {
       return failed("read", flash_range(at, n), EIO, "backing file");
     }
     pos_ += count;
-    transcript(kind::flash, "read " + name_ + " " + flash_range(at, count));
+    transcript(kind::flash, transcript_format::flash_request("read", name_, at, count));
     return static_cast<ssize_t>(count);
   }
 
@@ -138,7 +138,7 @@ class partition_file : public file {
     }
     if (fails)
       return failed("write", flash_range(at, n), EIO, "injected at " + std::to_string(f->offset));
-    transcript(kind::flash, "write " + name_ + " " + flash_range(at, count));
+    transcript(kind::flash, transcript_format::flash_request("write", name_, at, count));
     return static_cast<ssize_t>(count);
   }
 
@@ -161,7 +161,7 @@ class partition_file : public file {
 
   void close() override {
     __real_close(fd_);
-    transcript(kind::flash, "close " + name_);
+    transcript(kind::flash, transcript_format::flash_close(name_));
   }
 
  private:
@@ -207,7 +207,7 @@ class partition_file : public file {
       if (!erase_block(at, erased)) return failed("erase", what, EIO, "backing file");
     }
     if (fails) return failed("erase", what, EIO, "injected at " + std::to_string(f->offset));
-    transcript(kind::flash, "erase " + name_ + " " + what);
+    transcript(kind::flash, transcript_format::flash_request("erase", name_, start, length));
     return 0;
   }
 
@@ -282,7 +282,7 @@ int open_backing(const std::string& path, const std::string& setting, mtd::geome
 std::shared_ptr<file> open_partition(int number, int flags) {
   std::string name = "mtd" + std::to_string(number);
   if (find_fault(number, mtd::fault_kind::open) != nullptr) {
-    transcript(kind::flash, "open " + name + " failed: injected");
+    transcript(kind::flash, transcript_format::flash_open(name) + " failed: injected");
     errno = ENODEV;
     return nullptr;
   }
@@ -292,11 +292,12 @@ std::shared_ptr<file> open_partition(int number, int flags) {
   int backing = open_backing(path, "RUK_SIM_MTD" + std::to_string(number) + "_SIZE", s.g);
   if (backing < 0) {
     int error = errno;
-    transcript(kind::flash, "open " + name + " failed: " + path + ": " + strerror(error));
+    transcript(kind::flash,
+               transcript_format::flash_open(name) + " failed: " + path + ": " + strerror(error));
     errno = error;
     return nullptr;
   }
-  transcript(kind::flash, "open " + name);
+  transcript(kind::flash, transcript_format::flash_open(name));
   int mode = flags & O_ACCMODE;
   return std::make_shared<partition_file>(number, backing, s.g, mode == O_RDWR || mode == O_WRONLY);
 }

@@ -15,8 +15,6 @@
 
 namespace vm {
 
-using transcript_format::flash_range;
-
 std::string flash_requests::text(const seccomp_notif& call) {
   unsigned long arg[6];
   for (int i = 0; i < 6; ++i) arg[i] = static_cast<unsigned long>(call.data.args[i]);
@@ -65,7 +63,7 @@ std::string flash_requests::opened(pid_t pid, unsigned long path_address) {
   if (p.compare(0, 8, "/dev/mtd") != 0 || p.size() == 8 ||
       p.find_first_not_of("0123456789", 8) != std::string::npos)
     return "";
-  return "open " + p.substr(5);
+  return transcript_format::flash_open(p.substr(5));
 }
 
 // The partition behind the program's descriptor fd, its duplicate open;
@@ -104,16 +102,17 @@ std::string flash_requests::on_descriptor(const seccomp_notif& call, const unsig
         uint64_t n = static_cast<uint64_t>(at) >= p.size
                          ? 0
                          : std::min<uint64_t>(arg[2], p.size - static_cast<uint64_t>(at));
-        out = std::string(call.data.nr == __NR_read ? "read " : "write ") + name + " " +
-              flash_range(static_cast<uint64_t>(at), n);
+        out = transcript_format::flash_request(call.data.nr == __NR_read ? "read" : "write", name,
+                                               static_cast<uint64_t>(at), n);
       }
     } else if (call.data.nr == __NR_close) {
-      out = "close " + name;
+      out = transcript_format::flash_close(name);
     } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMGETINFO)) {
       out = transcript_format::flash_info(name, p.size, p.erasesize);
     } else if (static_cast<unsigned>(arg[1]) == static_cast<unsigned>(MEMERASE)) {
       erase_info_user e;
-      if (peek(arg[2], &e, sizeof e)) out = "erase " + name + " " + flash_range(e.start, e.length);
+      if (peek(arg[2], &e, sizeof e))
+        out = transcript_format::flash_request("erase", name, e.start, e.length);
     }
   }
   if (p.fd >= 0) close(p.fd);
