@@ -11,6 +11,10 @@ std::string lcd_render_dots(const lcd_memory& memory) {
   return out;
 }
 
+std::string lcd_dots_frame(const lcd_memory& memory) {
+  return lcd_render_dots(memory) + "\n";
+}
+
 std::string lcd_render_blocks(const lcd_memory& memory) {
   static const char* const blocks[4] = {" ", "▀", "▄", "█"};
   std::string out;

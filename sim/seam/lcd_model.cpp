@@ -128,7 +128,7 @@ void lcd_model::write_dots() {
   if (dots_path_.empty() || dots_failed_) return;
   // Opened at the first screen: a run that draws nothing makes no file.
   if (dots_ == nullptr) dots_ = fopen(dots_path_.c_str(), "a");
-  std::string text = lcd_render_dots(panel_.shown()) + "\n";
+  std::string text = lcd_dots_frame(panel_.shown());
   if (dots_ == nullptr || fputs(text.c_str(), dots_) == EOF || fflush(dots_) != 0) {
     fprintf(stderr, "ruk simulator: RUK_SIM_LCD_DOTS: cannot write %s: %s\n", dots_path_.c_str(),
             strerror(errno));

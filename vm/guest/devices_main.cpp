@@ -238,8 +238,7 @@ class devices {
     if (!change.panel.empty()) line(ms, transcript_format::kind::panel, change.panel);
     if (change.screen.empty()) return;
     line(ms, transcript_format::kind::screen, change.screen);
-    // The simulator's dots file: a screen's pixel rows and an empty line.
-    if (dots_ >= 0 && !write_all(dots_, sim::lcd_render_dots(panel_.shown()) + "\n"))
+    if (dots_ >= 0 && !write_all(dots_, sim::lcd_dots_frame(panel_.shown())))
       fail(std::string("dots: ") + strerror(errno));
   }
 
