@@ -98,6 +98,7 @@ class net_table {
   std::vector<route> routes_;  // added by SIOCADDRT, newest first among equals
 };
 
+// "a.b.c.d", the first octet the most significant byte of address.
 std::string dotted(uint32_t address);
 
 }  // namespace sim

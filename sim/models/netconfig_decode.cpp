@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include "sim/models/net_table.h"
+
 namespace sim {
 namespace {
 
@@ -61,9 +63,7 @@ std::string address_text(const void* sockaddr_bytes) {
   sockaddr_in in;
   memcpy(&in, sockaddr_bytes, sizeof in);
   if (in.sin_family != AF_INET) return "family " + std::to_string(in.sin_family);
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(&in.sin_addr);
-  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-         std::to_string(b[3]);
+  return dotted(ntohl(in.sin_addr.s_addr));
 }
 
 std::string describe_request(unsigned long request, const void* arg) {
