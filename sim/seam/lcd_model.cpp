@@ -112,7 +112,7 @@ void lcd_model::write_png() {
   if (png_path_.empty() || png_failed_) return;
   std::string error;
   if (!lcd_write_png(panel_.shown(), png_path_, png_scale, &error)) {
-    fprintf(stderr, "ruk-sim: RUK_SIM_LCD_PNG: %s\n", error.c_str());
+    fprintf(stderr, "ruk-sim: %s: %s\n", row_of(setting::lcd_png).name, error.c_str());
     png_failed_ = true;
   }
 }
@@ -130,8 +130,8 @@ void lcd_model::write_dots() {
   if (dots_ == nullptr) dots_ = fopen(dots_path_.c_str(), "a");
   std::string text = lcd_dots_frame(panel_.shown());
   if (dots_ == nullptr || fputs(text.c_str(), dots_) == EOF || fflush(dots_) != 0) {
-    fprintf(stderr, "ruk simulator: RUK_SIM_LCD_DOTS: cannot write %s: %s\n", dots_path_.c_str(),
-            strerror(errno));
+    fprintf(stderr, "ruk simulator: %s: cannot write %s: %s\n", row_of(setting::lcd_dots).name,
+            dots_path_.c_str(), strerror(errno));
     dots_failed_ = true;
   }
 }

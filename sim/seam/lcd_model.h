@@ -46,7 +46,7 @@ bool lcd_parse_faults(const std::string& text, lcd_faults* faults, std::string* 
 class lcd_model {
  public:
   // The port driver's path unless RUK_SIM_PORT says otherwise.
-  static constexpr const char* default_path = setting_rows[static_cast<int>(setting::port)].fallback;
+  static constexpr const char* default_path = row_of(setting::port).fallback;
 
   // The process's one panel.
   static lcd_model& instance();

@@ -112,6 +112,8 @@ constexpr bool rows_follow_the_enum() {
 }
 static_assert(rows_follow_the_enum(), "setting_rows[int(s)] must be the row of s");
 
-inline const setting_row& row_of(setting s) { return setting_rows[static_cast<int>(s)]; }
+constexpr const setting_row& row_of(setting s) {
+  return setting_rows[static_cast<int>(s)];
+}
 
 }  // namespace sim
