@@ -15,7 +15,7 @@
 #include "sim/models/transcript_format.h"
 #include "sim/seam/clock.h"
 #include "sim/seam/fd_table.h"
-#include "sim/seam/setting_error.h"
+#include "sim/seam/settings.h"
 #include "sim/seam/transcript.h"
 #include "sim/seam/real.h"
 
@@ -250,16 +250,17 @@ class partition_file : public file {
 };
 
 // Opens the partition's file, making it with the old firmware's pattern when
-// it does not exist. -1 on failure.
-int open_backing(const std::string& path, const std::string& setting, mtd::geometry g) {
+// it does not exist. -1 on failure. A file of another size than g's stops
+// the run, as a bad value of the partition's size setting.
+int open_backing(const std::string& path, setting size, mtd::geometry g) {
   int fd = __real_open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd >= 0) {
     struct stat st;
     if (fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_size) != g.size) {
       __real_close(fd);
-      setting_error(setting.c_str(), path + " holds " + std::to_string(st.st_size) +
-                                         " bytes, not " + std::to_string(g.size) +
-                                         ": remove the file or set the size it has");
+      settings::refuse(size, path + " holds " + std::to_string(st.st_size) + " bytes, not " +
+                                 std::to_string(g.size) +
+                                 ": remove the file or set the size it has");
     }
     return fd;
   }
@@ -289,7 +290,7 @@ std::shared_ptr<file> open_partition(int number, int flags) {
   const partition_setup& s = setups().at(number);
   mkdir(s.dir.c_str(), 0755);
   std::string path = s.dir + "/" + name;
-  int backing = open_backing(path, "RUK_SIM_MTD" + std::to_string(number) + "_SIZE", s.g);
+  int backing = open_backing(path, number == 4 ? setting::mtd4_size : setting::mtd5_size, s.g);
   if (backing < 0) {
     int error = errno;
     transcript(kind::flash,

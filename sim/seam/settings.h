@@ -3,7 +3,8 @@
 // A value the table can judge and cannot use stops the run right there
 // (sim/seam/setting_error.h): a choice that is none of its words, a number
 // that is none or out of its range. What only a model can judge (a key
-// script, a size, a fault) the model judges at its set-up, and a bad value
+// script, a size, a fault) the model judges at its set-up, or when it first
+// needs it (a partition file's size against its setting), and a bad value
 // stops the run through refuse().
 #pragma once
 
