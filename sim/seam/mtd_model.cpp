@@ -311,16 +311,6 @@ void mtd::serve(int partition, const std::string& dir, geometry g) {
               [partition](int flags) { return open_partition(partition, flags); });
 }
 
-void mtd::withdraw(int partition) {
-  setups().erase(partition);
-  detach_path(device_path(partition));
-}
-
-std::string mtd::backing_file(int partition) {
-  auto it = setups().find(partition);
-  return it == setups().end() ? "" : it->second.dir + "/mtd" + std::to_string(partition);
-}
-
 void mtd::set_chip(chip c) {
   chip_style = c;
 }

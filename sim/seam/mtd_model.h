@@ -70,8 +70,6 @@ class mtd {
     uint32_t size;
     uint32_t erasesize;
   };
-  static constexpr geometry default_mtd4 = {2u << 20, 64u << 10};
-  static constexpr geometry default_mtd5 = {8u << 20, 64u << 10};
 
   enum class chip { intel, amd };
   static void set_chip(chip c);
@@ -110,10 +108,6 @@ class mtd {
   // Serves /dev/mtdN (N is 4 or 5) from the file mtdN in dir, which is made
   // at the first open when missing. Replaces an earlier set-up of N.
   static void serve(int partition, const std::string& dir, geometry g);
-  // /dev/mtdN is no longer served (its file stays).
-  static void withdraw(int partition);
-  // The file behind /dev/mtdN; empty when it is not served.
-  static std::string backing_file(int partition);
 
   static void inject(const fault& f);
   static void clear_faults();

@@ -45,8 +45,8 @@ class Flash : public testing::Test {
   }
   void TearDown() override {
     sim::mtd::clear_faults();
-    sim::mtd::serve(4, "/nonexistent", sim::mtd::default_mtd4);
-    sim::mtd::serve(5, "/nonexistent", sim::mtd::default_mtd5);
+    sim::mtd::serve(4, "/nonexistent", small);
+    sim::mtd::serve(5, "/nonexistent", small);
     std::string cmd = "rm -rf " + dir;
     ASSERT_EQ(system(cmd.c_str()), 0);
   }
