@@ -17,7 +17,6 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -93,11 +92,6 @@ std::string bytes_of(size_t n, unsigned seed) {
   std::mt19937 random(seed);
   for (char& c : b) c = static_cast<char>(random() & 0x7F);  // a head that is not erased
   return b;
-}
-
-void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
 }
 
 // A phase's place in the reference run: it begins right after one of its
@@ -266,8 +260,8 @@ class PowerCutDrill : public testing::Test {
   // A folder of flash files holding the old software.
   ruk_test::temp_dir old_flash() {
     ruk_test::temp_dir dir("ruk-power-cut");
-    write_file(dir / "mtd4", old_mtd4);
-    write_file(dir / "mtd5", old_mtd5);
+    ruk_test::write_file(dir / "mtd4", old_mtd4);
+    ruk_test::write_file(dir / "mtd5", old_mtd5);
     return dir;
   }
 

@@ -5,7 +5,6 @@
 // its flash files.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -63,12 +62,6 @@ class UpdatePaths : public testing::Test {
     ruk_test::run_result r = ruk_test::run_ruk(o);
     peer->stop();
     return r;
-  }
-  // A partition file as the phone has it before the run.
-  bool sim_flash_file(const std::string& name, const std::string& bytes) {
-    std::ofstream out(dir / name, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
   }
   // The screens from the first download on, "top / bottom", byte counts
   // left out.
@@ -152,7 +145,7 @@ TEST_F(UpdatePaths, AFailureAfterTheEraseReturnsToTheMenuUntilARetryWritesTheIma
 TEST_F(UpdatePaths, AStartAfterAnUpdateCutShortGoesToTheMenuAndNeverEndsUntilAnUpdateIsWritten) {
   // What a power cut between the first erase and the head's write leaves:
   // mtd5's first bytes erased.
-  ASSERT_TRUE(sim_flash_file("mtd5", std::string(256 << 10, '\xFF')));
+  ASSERT_TRUE(ruk_test::write_file(dir / "mtd5", std::string(256 << 10, '\xFF')));
   std::string payload;
   ruk_test::tftp_peer_script script;
   script.content = image_of(30000, &payload);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,11 +49,7 @@ class Update : public testing::Test {
     ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);  // tftpd-hpa serves as nobody
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + i / 251);
-    std::vector<uint8_t> image =
-        ruk_image::build(std::vector<uint8_t>(payload.begin(), payload.end()));
-    std::ofstream(root + "/tolv510.bin", std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.data()),
-               static_cast<std::streamsize>(image.size()));
+    ruk_test::write_file(root + "/tolv510.bin", ruk_image::build({payload.begin(), payload.end()}));
     ASSERT_EQ(chmod((root + "/tolv510.bin").c_str(), 0644), 0);
     ASSERT_TRUE(network.serve_tftp(server, root)) << network.why();
   }

@@ -1,6 +1,6 @@
 // A test's own folder under /tmp, made when the object is and removed with
-// all it holds when the object goes; and the whole of a file as bytes, for
-// the tests that compare what a flash partition holds.
+// all it holds when the object goes; and whole files written and read, for
+// the tests that prepare and compare what a flash partition holds.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -50,6 +50,15 @@ class temp_dir {
 
   std::string path_;
 };
+
+// data (a std::string or bytes) as the whole file at path; false when it
+// cannot be written.
+template <typename Data>
+bool write_file(const std::string& path, const Data& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+  return static_cast<bool>(out);
+}
 
 // A whole file's bytes; empty when it cannot be read.
 inline std::vector<uint8_t> read_bytes(const std::string& path) {

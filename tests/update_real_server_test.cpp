@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,11 +29,6 @@ const char* const server_address = "10.77.0.1";
 // 255.255.255.0. The first key only opens the menu; u clears every address.
 const char* const key_script =
     "@500 1 u 1 0 * 7 7 * 0 * 2 c 1 0 * 7 7 * 0 * 1 c 1 0 * 7 7 * 0 * 1 c 2 5 5 2 5 5 2 5 5 0 h";
-
-void write_file(const std::string& path, const std::vector<uint8_t>& data) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
 
 // tftpd-hpa in a namespace of its own, on the far end of the phone's eth0.
 class RealServer : public testing::Test {
@@ -95,7 +89,7 @@ TEST_F(RealServer, TheUpdateDownloadsChecksWritesVerifiesAndRestarts) {
   std::mt19937 random(5);
   std::string payload(1000000, '\0');
   for (char& c : payload) c = static_cast<char>(random());
-  write_file(root + "/tolv510.bin", ruk_image::build({payload.begin(), payload.end()}));
+  ruk_test::write_file(root + "/tolv510.bin", ruk_image::build({payload.begin(), payload.end()}));
   ASSERT_EQ(chmod((root + "/tolv510.bin").c_str(), 0644), 0);
   start_server();
 
