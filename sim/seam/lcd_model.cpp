@@ -9,6 +9,7 @@
 #include "sim/seam/fd_table.h"
 #include "sim/seam/lcd_png.h"
 #include "sim/models/lcd_render.h"
+#include "sim/models/transcript_format.h"
 #include "sim/seam/run_end.h"
 #include "sim/seam/settle.h"
 #include "sim/seam/transcript.h"

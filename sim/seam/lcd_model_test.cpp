@@ -15,8 +15,8 @@
 #include "sim/seam/child_test.h"
 #include "sim/seam/lcd_model.h"
 #include "sim/models/lcd_render.h"
+#include "sim/models/transcript_format.h"
 #include "sim/seam/lcd_test_bus.h"
-#include "sim/seam/run_end.h"
 #include "sim/seam/transcript.h"
 
 namespace {
@@ -253,7 +253,7 @@ TEST_F(LcdPanel, ARunThatBrokeTheBusProtocolFailsWithWhatItBroke) {
     bus.level(sim::lcd_wr, 0);
     bus.level(sim::lcd_wr, 1);
   });
-  EXPECT_EQ(e.status, sim::device_fault_status);
+  EXPECT_EQ(e.status, transcript_format::status::device_fault);
   EXPECT_EQ(e.written, "ruk-sim: LCD bus protocol broken: write strobe without chip select 1\n");
 }
 

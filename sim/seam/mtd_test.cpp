@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/models/transcript_format.h"
 #include "sim/seam/child_test.h"
 #include "sim/seam/clock.h"
 #include "sim/seam/fresh_phone.h"
@@ -141,10 +142,9 @@ TEST_F(Flash, WritesCanOnlyClearBitsAndStopAtTheEnd) {
 }
 
 TEST_F(Flash, AReadOnlyDescriptorNeitherErasesNorWrites) {
-  std::vector<uint8_t> before = contents(dir + "/mtd5");
   int fd = open5(O_RDONLY);
   ASSERT_GE(fd, 0);
-  before = file5();
+  std::vector<uint8_t> before = file5();
   EXPECT_EQ(erase(fd, 0, 1024), -1);
   EXPECT_EQ(errno, EBADF);
   EXPECT_EQ(write(fd, "x", 1), -1);
@@ -310,7 +310,7 @@ TEST_F(Flash, APartitionFileOfAnotherSizeStopsTheRunWithAClearMessage) {
     out << "short";
   }
   EXPECT_EXIT(
-      open5(), testing::ExitedWithCode(98),
+      open5(), testing::ExitedWithCode(transcript_format::status::setting_error),
       "RUK_SIM_MTD5_SIZE: .*/mtd5 holds 5 bytes, not 8192: remove the file or set the size it has");
 }
 

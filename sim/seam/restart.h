@@ -1,14 +1,10 @@
 // The restart model: the program's reboot() ends the simulated run as a
 // restart ends the phone's: at once, without exit handlers, and with whatever
-// the program left in stdio's buffers lost, as the phone loses it.
+// the program left in stdio's buffers lost, as the phone loses it. The
+// process's status is then transcript_format::status::restart.
 #pragma once
 
-#include "sim/models/transcript_format.h"
-
 namespace sim {
-
-// Exit status of a process that restarted the (simulated) machine.
-constexpr int restart_exit_status = transcript_format::status::restart;
 
 // RUK_SIM_REBOOT=fail makes reboot() fail instead (EPERM), as it would for a
 // process without the right to restart; restart (the default) ends the run.

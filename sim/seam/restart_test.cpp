@@ -5,7 +5,7 @@
 #include <sys/reboot.h>
 
 #include "sim/seam/child_test.h"
-#include "sim/seam/restart.h"
+#include "sim/models/transcript_format.h"
 
 TEST(SimRestart, BufferedOutputIsLostAndOnlyWrittenOutputArrives) {
   sim_test::ended e = sim_test::run_child(1, [] {
@@ -15,6 +15,6 @@ TEST(SimRestart, BufferedOutputIsLostAndOnlyWrittenOutputArrives) {
     printf("buffered\n");
     reboot(RB_AUTOBOOT);
   });
-  EXPECT_EQ(e.status, sim::restart_exit_status);
+  EXPECT_EQ(e.status, transcript_format::status::restart);
   EXPECT_EQ(e.written, "written\n");
 }

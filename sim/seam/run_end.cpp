@@ -49,7 +49,7 @@ void check_run_end(bool flush_output) {
     fprintf(stderr, "ruk-sim: %s\n", fault.c_str());
   }
   if (flush_output) fflush(stdout);
-  _exit(device_fault_status);
+  _exit(transcript_format::status::device_fault);
 }
 
 }  // namespace sim

@@ -12,19 +12,15 @@
 
 #include <string>
 
-#include "sim/models/transcript_format.h"
-
 namespace sim {
-
-// Exit status of a run in which the program broke a device's rules.
-constexpr int device_fault_status = transcript_format::status::device_fault;
 
 // check() returns what the program broke, or "" when nothing.
 void on_run_end(std::string (*check)());
 
 // Runs the checks; when one finds a fault, records it and ends the process
-// with device_fault_status (flushing standard output first only when
-// flush_output: a restart loses what stdio holds). Returns when none does.
+// with transcript_format::status::device_fault (flushing standard output
+// first only when flush_output: a restart loses what stdio holds). Returns
+// when none does.
 void check_run_end(bool flush_output);
 
 }  // namespace sim

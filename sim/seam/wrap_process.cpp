@@ -39,5 +39,5 @@ extern "C" int __wrap_reboot(int command) {
   }
   check_run_end(false);
   transcript(kind::restart, transcript_format::restart_text(asked));
-  _exit(restart_exit_status);
+  _exit(transcript_format::status::restart);
 }
