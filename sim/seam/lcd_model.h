@@ -79,7 +79,10 @@ class lcd_model {
   // The counted breaches by name (lcd_panel::violations_text), "" for none.
   std::string violations_text() const { return panel_.violations_text(); }
 
-  // Records the screen if its pixels differ from the last one recorded.
+  // Writes what changed since the last call: a "panel" line when the panel
+  // went dark or lit up; when the pixels differ from the last screen
+  // recorded, a "screen" line and, where they are set, the PNG and a frame
+  // of the dots file.
   void settle();
 
   // Power-on: the panel dark and its memory as at power-on, every line

@@ -1,8 +1,6 @@
 #include "sim/seam/restart.h"
 
 #include <errno.h>
-#include <stdlib.h>
-#include <string.h>
 #include <unistd.h>
 
 #include "sim/models/transcript_format.h"
