@@ -38,10 +38,7 @@ class LcdScreens : public lcd_test::on_device {
   }
 
   static std::vector<std::string> screens() {
-    std::vector<std::string> found;
-    for (const std::string& line : sim::transcript_lines())
-      if (line.compare(0, 7, "screen\t") == 0) found.push_back(line.substr(7));
-    return found;
+    return sim::transcript_texts(transcript_format::kind::screen);
   }
 };
 

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -57,11 +58,9 @@ class Flash : public testing::Test {
     erase_info_user e = {start, length};
     return ioctl(fd, memerase, &e);
   }
-  bool logged(const std::string& line) {
-    for (const std::string& l : sim::transcript_lines()) {
-      if (l == "flash\t" + line) return true;
-    }
-    return false;
+  bool logged(const std::string& text) {
+    std::vector<std::string> flash = sim::transcript_texts(transcript_format::kind::flash);
+    return std::find(flash.begin(), flash.end(), text) != flash.end();
   }
   std::string dir;
 };
