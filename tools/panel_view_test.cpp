@@ -19,11 +19,6 @@ sim::lcd_memory with_pixels(const std::vector<std::pair<int, int>>& dark) {
   return m;
 }
 
-// A frame as the LCD writes it to its dots stream.
-std::string dots_text(const sim::lcd_memory& frame) {
-  return sim::lcd_render_dots(frame) + "\n";
-}
-
 // The picture without its escape sequences, split at line ends.
 std::vector<std::string> plain_lines(const std::string& picture) {
   std::string text;
@@ -46,7 +41,8 @@ std::vector<std::string> plain_lines(const std::string& picture) {
 
 TEST(FrameReader, FramesArriveWholeHoweverTheStreamIsCut) {
   sim::lcd_memory a = with_pixels({{0, 0}}), b = with_pixels({{131, 16}});
-  std::string stream = dots_text(a) + dots_text(b) + dots_text(a).substr(0, 500);
+  std::string stream =
+      sim::lcd_dots_frame(a) + sim::lcd_dots_frame(b) + sim::lcd_dots_frame(a).substr(0, 500);
   ruk_sim::frame_reader reader;
   int completions = 0;
   for (char c : stream) completions += reader.add(&c, 1);
@@ -54,20 +50,20 @@ TEST(FrameReader, FramesArriveWholeHoweverTheStreamIsCut) {
   EXPECT_EQ(reader.count(), 2);
   EXPECT_TRUE(reader.last() == b) << "the partial third frame is not shown";
   EXPECT_EQ(reader.fault(), "");
-  std::string rest = dots_text(a).substr(500);
+  std::string rest = sim::lcd_dots_frame(a).substr(500);
   EXPECT_TRUE(reader.add(rest.data(), rest.size()));
   EXPECT_TRUE(reader.last() == a);
 }
 
 TEST(FrameReader, AGarbledFrameIsSkippedAndNamed) {
   ruk_sim::frame_reader reader;
-  std::string bad = dots_text(sim::lcd_memory());
+  std::string bad = sim::lcd_dots_frame(sim::lcd_memory());
   bad[5] = 'x';
   EXPECT_FALSE(reader.add(bad.data(), bad.size()));
   EXPECT_EQ(reader.fault(), "a frame of 16 lines, not 17");
   EXPECT_EQ(reader.count(), 0);
   EXPECT_TRUE(reader.last() == sim::lcd_memory()) << "a blank panel";
-  std::string good = dots_text(with_pixels({{7, 3}}));
+  std::string good = sim::lcd_dots_frame(with_pixels({{7, 3}}));
   EXPECT_TRUE(reader.add(good.data(), good.size()));
   EXPECT_EQ(reader.count(), 1);
   EXPECT_TRUE(reader.last() == with_pixels({{7, 3}}));
